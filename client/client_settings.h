@@ -1,0 +1,46 @@
+// The client settings record (everything read from barcode.ini plus the run-wide
+// hex-text flag) and its loader. The second build (tervane-b) compiles the loader with
+// TERVANE_DIALECT_B: no MAXTEXTLEN key and no [suffix] section.
+#pragma once
+
+struct SuffixEntry {
+  char key[300];   // upper-cased text before "="
+  char value[20];  // text after "=", at most 19 characters
+  SuffixEntry* next;
+};
+
+struct ClientSettings {
+  ClientSettings() = default;
+  ~ClientSettings();
+  ClientSettings(const ClientSettings&) = delete;
+  ClientSettings& operator=(const ClientSettings&) = delete;
+
+  char portName[12] = "COM1";
+  int baudRate = 9600;
+  int dataBits = 8;
+  int parityCode = 0;
+  int stopBitsCode = 0;
+  int biochimieMoveLeft = 0;
+  int coagulareMoveLeft = 0;
+  int hematologieMoveLeft = 0;
+  char address[100] = "";
+  int netPort = 0;
+  int barcodeFontSize = 80;
+  bool debugMode = false;
+  bool printDomainName = false;
+  bool hexText = false;  // set by the entry for protocol numbers above 9900
+  char pageCode = '0';
+  int maxTextLen = 0;
+  SuffixEntry* suffixFirst = nullptr;
+  SuffixEntry* suffixLast = nullptr;
+};
+
+// Reads barcode.ini at path into settings (only the keys present are changed).
+// False when the file cannot be opened; settings are then untouched.
+bool LoadClientSettings(const char* path, ClientSettings* settings);
+
+// Writes the default barcode.ini (with carriage return and line feed line ends).
+void WriteDefaultClientSettings(const char* path);
+
+// The suffix of the first entry whose key equals name exactly, or "" when none.
+const char* FindSuffix(const ClientSettings& settings, const char* name);

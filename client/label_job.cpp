@@ -1,0 +1,71 @@
+#include "client/label_job.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "transport/wire_frame.h"
+
+LabelJob::LabelJob() : buffer_(1024, '\0') {}
+
+void LabelJob::Clear() {
+  length_ = 0;
+  tooLarge_ = false;
+  buffer_[0] = '\0';
+}
+
+bool LabelJob::Reserve(std::size_t extra) {
+  if (tooLarge_) return false;
+  if (length_ + extra > wire::kMaxJobLength) {
+    tooLarge_ = true;
+    buffer_[length_] = '\0';
+    return false;
+  }
+  std::size_t needed = length_ + extra + 1;
+  if (needed > buffer_.size()) {
+    std::size_t size = buffer_.size();
+    while (size < needed) size *= 2;
+    buffer_.resize(size);
+  }
+  return true;
+}
+
+void LabelJob::Append(const char* format, ...) {
+  if (tooLarge_) return;
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  std::size_t room = buffer_.size() - length_;
+  int n = std::vsnprintf(buffer_.data() + length_, room, format, args);
+  va_end(args);
+  if (n < 0) {
+    va_end(again);
+    buffer_[length_] = '\0';
+    return;
+  }
+  if (static_cast<std::size_t>(n) >= room) {
+    if (!Reserve(static_cast<std::size_t>(n))) {
+      va_end(again);
+      return;
+    }
+    std::vsnprintf(buffer_.data() + length_, buffer_.size() - length_, format, again);
+  } else if (length_ + static_cast<std::size_t>(n) > wire::kMaxJobLength) {
+    tooLarge_ = true;
+    buffer_[length_] = '\0';
+    va_end(again);
+    return;
+  }
+  va_end(again);
+  // Only what precedes a zero byte produced by the format belongs to the text.
+  length_ += std::strlen(buffer_.data() + length_);
+}
+
+void LabelJob::AppendText(const char* text, std::size_t length) {
+  const void* zero = std::memchr(text, '\0', length);
+  if (zero) length = static_cast<std::size_t>(static_cast<const char*>(zero) - text);
+  if (!Reserve(length)) return;
+  std::memcpy(buffer_.data() + length_, text, length);
+  length_ += length;
+  buffer_[length_] = '\0';
+}
