@@ -18,10 +18,18 @@ class PortSerialv2 {
                 int XonLim, int XoffLim, int XonChar, int XoffChar, int ErrorChar, int EofChar,
                 int EvtChar, int wReserved1);
 
-  // Opens name; for names beginning with "COM" applies dcb and the fixed time-outs.
-  // On false, errorText says why and the system's last error is that of the failing step.
+  // Opens name for exclusive use; for names beginning with "COM" applies dcb and the
+  // fixed time-outs. On false, errorText says why, handle is INVALID_HANDLE_VALUE (a
+  // device that opened but could not be configured has been closed again) and the
+  // system's last error is that of the failing step (5 when the port is held).
+  //
+  // On POSIX systems the name resolves as Wine's dosdevices do: a link named after the
+  // lower-cased port name in the folder $TERVANE_DEVICE_DIR (default
+  // /etc/tervane/devices), e.g. com5 -> /dev/ttyUSB0; without a link, COMn (any case)
+  // opens /dev/ttyS<n-1> and any other name is opened as a path.
   bool Open(const char* name, DCB* dcb);
-  // One synchronous write of length bytes.
+  // One synchronous write of length bytes (on POSIX partial writes of the blocking
+  // device are continued until every byte is out).
   bool Write(const void* data, unsigned long length);
   // Returns nonzero on success. Does not reset handle.
   int Close();
@@ -29,6 +37,9 @@ class PortSerialv2 {
   char errorText[200];
   char portName[12];
   HANDLE handle;
+
+ private:
+  void CloseAfterFailure(unsigned long code);
 };
 
 // The fixed line configuration every owner uses: BuildDcb with the given baud rate,

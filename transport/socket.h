@@ -15,18 +15,39 @@ class CSocketException {
 
 class CSocket {
  public:
-  explicit CSocket(int port);               // listening: Startup, bind, listen
-  CSocket(const char* host, int port);      // connecting: resolve and connect
+  // Listening: Startup, bind to all local addresses, listen. Throws "bind() failed",
+  // "accept() failed" (listen refused), or Startup's texts.
+  explicit CSocket(int port);
+  // Connecting: a dotted IPv4 address is used as it is, anything else is looked up and
+  // its first IPv4 address used. Throws "Invalid parameters" (null host), "Unable to
+  // solve this address", "connect() failed", or Startup's texts.
+  CSocket(const char* host, int port);
   explicit CSocket(SOCKET acceptedHandle);  // accepted: stores the handle only
   ~CSocket();
 
+  // Starts the socket library, creates the TCP socket and prepares address for port.
+  // Throws "WSAStartup() failed" or "socket() failed".
   void Startup(int port);
-  CSocket* Accept();  // null when accept fails
+  // Blocks until a client connects; a new CSocket owned by the caller, null on failure.
+  // The client's IPv4 address is kept in the new socket's peerAddress.
+  CSocket* Accept();
+  // One send call: the bytes it accepted, or -1 (also for null data or length <= 0).
   int Send(const void* data, int length);
+  // One receive: the bytes delivered, 0 when the peer closed, -1 on error (also for a
+  // null buffer or size <= 0). With waitAll it returns only when size bytes arrived,
+  // the peer closed, the receive time-out passed or an error occurred; a count below
+  // size then says how many came before that.
   int Receive(void* buffer, int size, bool waitAll);
+  // Closes handle unless it is already closed; safe to call twice.
   void Close();
+
+  // Receives give up after milliseconds without data (0: wait for ever). False when
+  // the system refuses the option.
+  bool SetReceiveTimeout(int milliseconds);
 
   SOCKET handle;
   WSADATA wsaData;
   sockaddr_in address;
+  // Accepted socket: the client's IPv4 address in host byte order (0 otherwise).
+  unsigned long peerAddress;
 };

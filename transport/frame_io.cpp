@@ -1,0 +1,25 @@
+#include "transport/frame_io.h"
+
+#include "transport/socket.h"
+#include "transport/wire_frame.h"
+
+bool SendAll(CSocket& socket, const void* data, std::size_t length) {
+  // Each Send takes an int count; large buffers go in slices.
+  const std::size_t kSlice = 1u << 20;
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    int want = static_cast<int>(length < kSlice ? length : kSlice);
+    int sent = socket.Send(p, want);
+    if (sent <= 0) return false;
+    p += sent;
+    length -= static_cast<std::size_t>(sent);
+  }
+  return true;
+}
+
+bool SendFrame(CSocket& socket, const char* job, std::uint32_t length) {
+  if (length > wire::kMaxJobLength || (length > 0 && !job)) return false;
+  unsigned char word[wire::kLengthSize];
+  wire::EncodeLength(length, word);
+  return SendAll(socket, word, sizeof word) && SendAll(socket, job, length);
+}

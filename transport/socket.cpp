@@ -1,0 +1,102 @@
+// Portable part of CSocket and CSocketException: the set-up sequence with its fixed
+// texts, the argument checks of Send and Receive, and the wait-all receive.
+#include "transport/socket.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "transport/socket_os.h"
+
+CSocketException::CSocketException(const char* text) {
+  std::snprintf(message, sizeof message, "%s", text ? text : "");
+}
+
+CSocket::CSocket(int port) : handle(INVALID_SOCKET), peerAddress(0) {
+  Startup(port);
+  if (!sockos::Bind(handle, &address)) {
+    Close();
+    throw CSocketException("bind() failed");
+  }
+  if (!sockos::Listen(handle)) {
+    Close();
+    // The text names accept although listen failed; callers and logs know it so.
+    throw CSocketException("accept() failed");
+  }
+}
+
+CSocket::CSocket(const char* host, int port) : handle(INVALID_SOCKET), peerAddress(0) {
+  if (!host) throw CSocketException("Invalid parameters");
+  Startup(port);
+  unsigned long resolved = 0;
+  if (!sockos::ResolveHost(host, &resolved)) {
+    Close();
+    throw CSocketException("Unable to solve this address");
+  }
+  address.sin_addr.s_addr = static_cast<decltype(address.sin_addr.s_addr)>(resolved);
+  if (!sockos::Connect(handle, &address)) {
+    Close();
+    throw CSocketException("connect() failed");
+  }
+}
+
+CSocket::CSocket(SOCKET acceptedHandle) : handle(acceptedHandle), peerAddress(0) {}
+
+CSocket::~CSocket() { Close(); }
+
+void CSocket::Startup(int port) {
+  if (!sockos::Start(&wsaData)) throw CSocketException("WSAStartup() failed");
+  handle = sockos::Create();
+  if (handle == INVALID_SOCKET) throw CSocketException("socket() failed");
+  std::memset(&address, 0, sizeof address);
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<unsigned short>(port));
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+}
+
+CSocket* CSocket::Accept() {
+  sockaddr_in peer;
+  std::memset(&peer, 0, sizeof peer);
+  SOCKET accepted = sockos::AcceptOne(handle, &peer);
+  if (accepted == INVALID_SOCKET) return nullptr;
+  CSocket* connection = new (std::nothrow) CSocket(accepted);
+  if (!connection) {
+    sockos::CloseSocket(accepted);
+    return nullptr;
+  }
+  connection->peerAddress = ntohl(peer.sin_addr.s_addr);
+  return connection;
+}
+
+int CSocket::Send(const void* data, int length) {
+  if (!data || length <= 0) return -1;
+  return sockos::SendSome(handle, static_cast<const char*>(data), length);
+}
+
+int CSocket::Receive(void* buffer, int size, bool waitAll) {
+  if (!buffer || size <= 0) return -1;
+  char* out = static_cast<char*>(buffer);
+  if (!waitAll) return sockos::ReceiveSome(handle, out, size, false);
+
+  // MSG_WAITALL may still come back early (a signal, a receive time-out); go on until
+  // size bytes are in, the peer closes or an error occurs.
+  int total = 0;
+  while (total < size) {
+    int n = sockos::ReceiveSome(handle, out + total, size - total, true);
+    if (n < 0) return total > 0 ? total : -1;
+    if (n == 0) break;
+    total += n;
+  }
+  return total;
+}
+
+void CSocket::Close() {
+  if (handle == INVALID_SOCKET) return;
+  sockos::CloseSocket(handle);
+  handle = INVALID_SOCKET;
+}
+
+bool CSocket::SetReceiveTimeout(int milliseconds) {
+  if (milliseconds < 0 || handle == INVALID_SOCKET) return false;
+  return sockos::SetReceiveTimeout(handle, milliseconds);
+}
