@@ -1,0 +1,89 @@
+#include "client/field_grammar.h"
+
+#include <cstring>
+
+#include "client/field_reader.h"
+
+void SplitParts(const char* text, Field* field) {
+  const int length = static_cast<int>(std::strlen(text));
+  int cursor = 0;
+  char part[kFieldBound + 1];
+
+  ReadField(text, length, &cursor, part, kFieldBound, '^');
+  field->letter = part[0];
+
+  ReadField(text, length, &cursor, part, kFieldBound, '^');
+  std::strncpy(field->font, part, kFontLength);
+  field->font[kFontLength] = '\0';
+
+  ReadField(text, length, &cursor, field->value, kFieldBound, '^');
+}
+
+void SplitField(const char* text, const char* plainFont, Field* field) {
+  if (std::strchr(text, '^') == nullptr) {
+    field->letter = 'A';
+    std::strncpy(field->font, plainFont, kFontLength);
+    field->font[kFontLength] = '\0';
+    std::strncpy(field->value, text, kFieldBound);
+    field->value[kFieldBound] = '\0';
+    return;
+  }
+  SplitParts(text, field);
+}
+
+bool ReadNextField(const char* data, int dataLength, int* cursor, char* buffer) {
+  return ReadField(data, dataLength, cursor, buffer, kFieldBound, '\\');
+}
+
+namespace {
+
+// A decimal number read the usual way: leading white space, an optional sign, digits up
+// to the first other character (none gives 0); saturates at the 32-bit limits.
+std::int32_t ParseSeriesNumber(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  // Accumulate the magnitude up to just past the 32-bit range, then stop growing.
+  const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+  std::int64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (magnitude < limit) magnitude = magnitude * 10 + (*p - '0');
+  }
+  if (magnitude > limit) magnitude = limit;
+  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+}  // namespace
+
+void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeader* header) {
+  *header = SeriesHeader();
+  char text[kSeriesHeaderBound + 1];
+  if (!ReadField(data, dataLength, cursor, text, kSeriesHeaderBound, '\\')) return;
+  const int length = static_cast<int>(std::strlen(text));
+  int partCursor = 0;
+  char part[kFieldBound + 1];
+  std::int32_t* numbers[] = {&header->first, &header->count, &header->copies, &header->width};
+  for (std::int32_t* number : numbers) {
+    ReadField(text, length, &partCursor, part, kFieldBound, '^');
+    *number = ParseSeriesNumber(part);
+  }
+}
+
+void FormatSerialNumber(std::int64_t n, char* out) {
+  // Digits of the magnitude, computed in unsigned arithmetic so the 64-bit minimum
+  // has a magnitude too.
+  std::uint64_t magnitude = n < 0 ? 0u - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (n < 0) *out++ = '-';
+  while (count > 0) *out++ = digits[--count];
+  *out = '\0';
+}

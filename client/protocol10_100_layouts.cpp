@@ -1,0 +1,129 @@
+#include "client/protocol10_100_layouts.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "client/field_grammar.h"
+#include "client/field_list_layouts.h"
+#include "client/field_reader.h"
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One pair (or a lone last character) read as a base-16 number; its low 8 bits.
+unsigned char DecodePair(const char* pair, int length) {
+  int i = 0;
+  while (i < length && IsWhiteSpace(pair[i])) ++i;
+  bool negative = false;
+  if (i < length && (pair[i] == '+' || pair[i] == '-')) {
+    negative = pair[i] == '-';
+    ++i;
+  }
+  unsigned value = 0;
+  for (; i < length && HexDigit(pair[i]) >= 0; ++i) value = value * 16 + static_cast<unsigned>(HexDigit(pair[i]));
+  if (negative) value = 0u - value;
+  return static_cast<unsigned char>(value & 0xFFu);
+}
+
+const char* SuffixFor(const ExtendedLayoutSettings& extended, const char* name) {
+  if (!extended.findSuffix) return "";
+  const char* suffix = extended.findSuffix(extended.suffixContext, name);
+  return suffix ? suffix : "";
+}
+
+}  // namespace
+
+void DecodeHexText(char* value) {
+  const int length = static_cast<int>(std::strlen(value));
+  int out = 0;
+  for (int i = 0; i < length; i += 2) {
+    const int pairLength = length - i < 2 ? 1 : 2;
+    const unsigned char byte = DecodePair(value + i, pairLength);
+    if (byte == 0) break;
+    value[out++] = static_cast<char>(byte);
+  }
+  value[out] = '\0';
+}
+
+void ExtendedFieldListLayout(LabelJob& job, const char* data, int m, int h, bool printDomainName,
+                             const ExtendedLayoutSettings& extended) {
+  const int length = static_cast<int>(std::strlen(data));
+  job.Clear();
+  // A zero byte in the character-set line would end the label job there.
+  const char pageCode = extended.pageCode != '\0' ? extended.pageCode : '0';
+  const unsigned wrapWidth = static_cast<unsigned>(extended.maxTextLen);
+
+  char domains[kDomainListBound + 1];
+  int fieldsStart = 0;
+  ReadField(data, length, &fieldsStart, domains, kDomainListBound, '\\');
+  const int domainsLength = static_cast<int>(std::strlen(domains));
+
+  Epl2Label label(job, m, h);
+  int domainCursor = 0;
+  char name[kFieldBound + 1];
+  char text[kFieldBound + 1];
+  Field field;
+  while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
+    job.Append("I8,%c,001%c", pageCode, '\n');
+    label.Start();
+    const char* suffix = SuffixFor(extended, name);
+    int cursor = fieldsStart;
+    while (ReadNextField(data, length, &cursor, text)) {
+      SplitField(text, "2", &field);
+      if (field.letter == '\0') continue;
+      if (field.letter == 'A') {
+        if (extended.hexText) DecodeHexText(field.value);
+        label.Text(field, wrapWidth);
+      } else {
+        label.Barcode(field, suffix);
+      }
+    }
+    if (printDomainName) label.DomainLine(name);
+    label.End();
+  }
+}
+
+void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
+  const int length = static_cast<int>(std::strlen(data));
+  job.Clear();
+  int fieldsStart = 0;
+  SeriesHeader header;
+  ReadSeriesHeader(data, length, &fieldsStart, &header);
+
+  Epl2Label label(job, m, h);
+  char text[kFieldBound + 1];
+  char number[24];
+  Field field;
+  // 64-bit arithmetic: first + count - 1 may lie beyond the 32-bit range. A huge count
+  // ends when the job reaches its cap.
+  const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
+  for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
+    label.Start();
+    int cursor = fieldsStart;
+
+    FormatSerialNumber(n, number);
+    const std::size_t digits = std::strlen(number);
+    const std::size_t width = header.width > 0 ? static_cast<std::size_t>(header.width) : 0;
+    const std::size_t zeros = width > digits ? width - digits : 0;
+
+    ReadNextField(data, length, &cursor, text);
+    SplitParts(text, &field);
+    // Without a command letter there is no number barcode, and the text starts at y 0.
+    if (field.letter != '\0') label.PaddedBarcode(field, zeros, number);
+
+    while (ReadNextField(data, length, &cursor, text)) {
+      SplitField(text, "2", &field);
+      // Only text fields follow the number; other fields print nothing.
+      if (field.letter == 'A') label.Text(field, kEpl2WrapWidth);
+    }
+    label.End(header.copies);
+  }
+}
