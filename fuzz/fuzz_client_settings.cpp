@@ -1,0 +1,49 @@
+// Fuzz target: the barcode.ini loader (built once per client: tervane and tervane-b).
+//
+// The input is the whole file. Checks: the load succeeds; every text field of the
+// record stays terminated inside its array (port name 12 bytes, address 100, suffix key
+// 300 and value 20 bytes); the suffix table is a proper list ending at its last entry;
+// ASan watches every buffer the loader touches.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "client/client_settings.h"
+#include "fuzz/fuzz_support.h"
+
+using fuzzsupport::Check;
+
+namespace {
+
+template <std::size_t N>
+bool Terminated(const char (&text)[N]) {
+  return std::memchr(text, '\0', N) != nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const std::string path = fuzzsupport::WorkFolder() + "/barcode.ini";
+  fuzzsupport::WriteFile(path, data, size);
+
+  ClientSettings settings;
+  Check(LoadClientSettings(path.c_str(), &settings), "an existing file loads");
+  Check(Terminated(settings.portName), "port name terminated");
+  Check(Terminated(settings.address), "address terminated");
+  int entries = 0;
+  const SuffixEntry* last = nullptr;
+  for (const SuffixEntry* e = settings.suffixFirst; e; e = e->next) {
+    Check(Terminated(e->key), "suffix key terminated");
+    Check(Terminated(e->value), "suffix value terminated");
+    Check(++entries <= 1000000, "suffix list ends");
+    last = e;
+  }
+  Check(last == settings.suffixLast, "last entry pointer");
+#ifdef TERVANE_DIALECT_B
+  Check(settings.suffixFirst == nullptr, "no suffix table in tervane-b");
+#endif
+  // Every lookup walks the same list and finds a terminated value.
+  const char* suffix = FindSuffix(settings, "D1");
+  Check(std::strlen(suffix) < 20, "suffix value length");
+  return 0;
+}

@@ -1,0 +1,34 @@
+# The fuzz targets: tervane_fuzz_target(NAME SOURCES ... REQUIRES <libraries...>).
+# fuzz/CMakeLists.txt builds them as libFuzzer programs; tests/hardening builds the
+# same sources with a replay main that runs the seed corpus and the kept regression
+# inputs as an ordinary test. A target whose libraries do not exist is left out.
+set(fuzz_dir ${CMAKE_SOURCE_DIR}/fuzz)
+
+tervane_fuzz_target(fuzz_field_reader
+  SOURCES ${fuzz_dir}/fuzz_field_reader.cpp
+  REQUIRES tervane_client_core)
+
+tervane_fuzz_target(fuzz_allow_list
+  SOURCES ${fuzz_dir}/fuzz_allow_list.cpp ${CMAKE_SOURCE_DIR}/service/allow_list.cpp
+  REQUIRES tervane_platform)
+
+tervane_fuzz_target(fuzz_client_settings
+  SOURCES ${fuzz_dir}/fuzz_client_settings.cpp
+  REQUIRES tervane_client)
+tervane_fuzz_target(fuzz_client_settings_b
+  SOURCES ${fuzz_dir}/fuzz_client_settings.cpp
+  REQUIRES tervane_client_b)
+
+tervane_fuzz_target(fuzz_client_intake
+  SOURCES ${fuzz_dir}/fuzz_client_intake.cpp
+  REQUIRES tervane_client)
+tervane_fuzz_target(fuzz_client_intake_b
+  SOURCES ${fuzz_dir}/fuzz_client_intake.cpp
+  REQUIRES tervane_client_b)
+
+tervane_fuzz_target(fuzz_service_settings
+  SOURCES ${fuzz_dir}/fuzz_service_settings.cpp
+  REQUIRES tervane_service)
+tervane_fuzz_target(fuzz_service_request
+  SOURCES ${fuzz_dir}/fuzz_service_request.cpp
+  REQUIRES tervane_service)
