@@ -42,5 +42,10 @@ bool LoadClientSettings(const char* path, ClientSettings* settings);
 // Writes the default barcode.ini (with carriage return and line feed line ends).
 void WriteDefaultClientSettings(const char* path);
 
+// A decimal value as the settings and the protocol field are read: leading white
+// space skipped, an optional sign, digits up to the first other character (none: 0);
+// values beyond the 32-bit range saturate at its limits.
+int ParseDecimal(const char* text);
+
 // The suffix of the first entry whose key equals name exactly, or "" when none.
 const char* FindSuffix(const ClientSettings& settings, const char* name);

@@ -1,0 +1,257 @@
+#include "client/client_settings.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "client/field_reader.h"
+#include "transport/serial_port.h"
+
+ClientSettings::~ClientSettings() {
+  SuffixEntry* entry = suffixFirst;
+  while (entry) {
+    SuffixEntry* next = entry->next;
+    delete entry;
+    entry = next;
+  }
+}
+
+int ParseDecimal(const char* text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  // White space of the C locale: blank, tab, line feed, vertical tab, form feed, CR.
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  // Accumulate as a negative number so that INT_MIN itself is reachable.
+  long long value = 0;
+  while (*p >= '0' && *p <= '9') {
+    value = value * 10 - (*p - '0');
+    if (value < INT_MIN) value = static_cast<long long>(INT_MIN) - 1;  // saturated below
+    ++p;
+  }
+  if (negative) return value < INT_MIN ? INT_MIN : static_cast<int>(value);
+  return value < -static_cast<long long>(INT_MAX) ? INT_MAX : static_cast<int>(-value);
+}
+
+namespace {
+
+constexpr int kMaxLine = 300;
+constexpr int kMaxKey = 300;
+constexpr int kMaxValue = 100;
+
+// Copies text into a fixed field, cut to the field's size.
+template <std::size_t N>
+void CopyField(char (&field)[N], const char* text) {
+  std::snprintf(field, N, "%s", text);
+}
+
+// One line of the settings text: bytes from *cursor up to a carriage return or the end
+// of the text. A line feed directly after the carriage return is skipped. The
+// terminating zero counts as a copied byte when the line ends there, so the last line
+// of a file without a final line end may hold one character less.
+bool ReadSettingsLine(const char* text, int length, int* cursor, char (&line)[kMaxLine + 1]) {
+  int i = *cursor;
+  if (i > length) return false;
+  int count = 0;
+  for (;;) {
+    char c = text[i];
+    if (c == '\r') break;
+    ++count;
+    if (count > kMaxLine) return false;
+    line[count - 1] = c;
+    if (c == '\0') break;
+    ++i;
+  }
+  line[count] = '\0';
+  if (text[i] == '\r' && text[i + 1] == '\n') ++i;
+  *cursor = i + 1;
+  return true;
+}
+
+// Removes the blanks at the end of line, from its last character back to its second.
+void TrimTrailingBlanks(char* line) {
+  std::size_t n = std::strlen(line);
+  while (n > 1 && line[n - 1] == ' ') line[--n] = '\0';
+}
+
+void UpperCase(char* text) {
+  for (; *text; ++text) {
+    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+  }
+}
+
+// A settings line taken apart: the upper-cased key before the first "=" and the value
+// after it (empty when it has 100 characters or more).
+struct KeyValue {
+  char key[kMaxKey + 1];
+  char value[kMaxValue + 1];
+};
+
+void SplitLine(const char* line, KeyValue* kv) {
+  int length = static_cast<int>(std::strlen(line));
+  int cursor = 0;
+  ReadField(line, length, &cursor, kv->key, kMaxKey, '=');
+  ReadField(line, length, &cursor, kv->value, kMaxValue, '\n');
+  UpperCase(kv->key);
+}
+
+bool Is(const KeyValue& kv, const char* key) { return std::strcmp(kv.key, key) == 0; }
+
+void ApplyCom(const KeyValue& kv, ClientSettings* s) {
+  if (Is(kv, "PORT")) {
+    if (std::strlen(kv.value) >= 3) {
+      CopyField(s->portName, kv.value);
+    } else {
+      std::snprintf(s->portName, sizeof s->portName, "COM%.2s", kv.value);  // value < 3 chars
+    }
+  } else if (Is(kv, "BAUDRATE")) {
+    s->baudRate = ParseDecimal(kv.value);
+  } else if (Is(kv, "DATABITS")) {
+    s->dataBits = ParseDecimal(kv.value);
+  } else if (Is(kv, "PARITY")) {
+    char word[kMaxValue + 1];
+    CopyField(word, kv.value);
+    ParityCodeFromWord(word, &s->parityCode);
+  } else if (Is(kv, "STOPBITS")) {
+    char word[kMaxValue + 1];
+    CopyField(word, kv.value);
+    StopBitsCodeFromWord(word, &s->stopBitsCode);
+  }
+}
+
+void ApplySizing(const KeyValue& kv, ClientSettings* s) {
+  if (Is(kv, "BIOCHIMIEMOVELEFT")) {
+    s->biochimieMoveLeft = ParseDecimal(kv.value);
+  } else if (Is(kv, "COAGULAREMOVELEFT")) {
+    s->coagulareMoveLeft = ParseDecimal(kv.value);
+  } else if (Is(kv, "HEMATOLOGIEMOVELEFT")) {
+    s->hematologieMoveLeft = ParseDecimal(kv.value);
+  } else if (Is(kv, "BARCODEFONTSIZE")) {
+    s->barcodeFontSize = ParseDecimal(kv.value);
+  } else if (Is(kv, "PRINTDOMAINNAME")) {
+    s->printDomainName = std::strcmp(kv.value, "1") == 0;
+  } else if (Is(kv, "PAGECODE")) {
+    // An empty value keeps the page code: a zero byte in the character-set line would
+    // end the label job there.
+    if (kv.value[0] != '\0') s->pageCode = kv.value[0];
+#ifndef TERVANE_DIALECT_B
+  } else if (Is(kv, "MAXTEXTLEN")) {
+    s->maxTextLen = ParseDecimal(kv.value);
+#endif
+  }
+}
+
+void ApplyDestination(const KeyValue& kv, ClientSettings* s) {
+  if (Is(kv, "ADDRESS")) {
+    CopyField(s->address, kv.value);
+  } else if (Is(kv, "NETPORT")) {
+    s->netPort = ParseDecimal(kv.value);
+  }
+}
+
+#ifndef TERVANE_DIALECT_B
+void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
+  SuffixEntry* entry = new SuffixEntry();
+  CopyField(entry->key, kv.key);
+  CopyField(entry->value, kv.value);
+  entry->next = nullptr;
+  if (s->suffixLast) {
+    s->suffixLast->next = entry;
+  } else {
+    s->suffixFirst = entry;
+  }
+  s->suffixLast = entry;
+}
+#endif
+
+enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
+
+// Reads the whole file without asking for its size first.
+bool ReadWholeFile(std::FILE* file, std::vector<char>* text) {
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->insert(text->end(), chunk, chunk + n);
+  text->push_back('\0');
+  return true;
+}
+
+}  // namespace
+
+bool LoadClientSettings(const char* path, ClientSettings* settings) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) {
+    std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
+               stdout);
+    std::fflush(stdout);
+    std::getchar();
+    return false;
+  }
+  std::vector<char> text;
+  ReadWholeFile(file, &text);
+  std::fclose(file);
+
+  // Text after a zero byte in the file is not part of the settings text.
+  const char* source = text.data();
+  int length = static_cast<int>(std::strlen(source));
+  int cursor = 0;
+  char line[kMaxLine + 1];
+  Section section = Section::kNone;
+  KeyValue kv;
+  // The order of these steps matters: under [suffix] every line, a following [debug]
+  // line included, becomes an entry before the header tests run.
+  while (ReadSettingsLine(source, length, &cursor, line)) {
+    TrimTrailingBlanks(line);
+    if (std::strcmp(line, "[com]") == 0) section = Section::kCom;
+    if (section == Section::kCom) {
+      SplitLine(line, &kv);
+      ApplyCom(kv, settings);
+    }
+    if (std::strcmp(line, "[sizing]") == 0) section = Section::kSizing;
+    if (section == Section::kSizing) {
+      SplitLine(line, &kv);
+      ApplySizing(kv, settings);
+    }
+    if (std::strcmp(line, "[destination]") == 0) section = Section::kDestination;
+    if (section == Section::kDestination) {
+      SplitLine(line, &kv);
+      ApplyDestination(kv, settings);
+    }
+#ifndef TERVANE_DIALECT_B
+    if (section == Section::kSuffix) {
+      SplitLine(line, &kv);
+      AppendSuffix(kv, settings);
+    }
+    if (std::strcmp(line, "[suffix]") == 0) section = Section::kSuffix;
+#endif
+    if (std::strcmp(line, "[debug]") == 0) section = Section::kDebug;
+    if (section == Section::kDebug) {
+      SplitLine(line, &kv);
+      if (Is(kv, "DEBUGMODE")) settings->debugMode = std::strcmp(kv.value, "1") == 0;
+    }
+  }
+  return true;
+}
+
+void WriteDefaultClientSettings(const char* path) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (!file) return;
+  // Written with explicit CR LF: the loader ends lines at carriage returns only.
+  std::fputs("[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n",
+             file);
+  std::fputs(
+      "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
+      "BARCODEFONTSIZE=80\r\n",
+      file);
+  std::fclose(file);
+}
+
+const char* FindSuffix(const ClientSettings& settings, const char* name) {
+  for (const SuffixEntry* entry = settings.suffixFirst; entry; entry = entry->next) {
+    if (std::strcmp(entry->key, name) == 0) return entry->value;
+  }
+  return "";
+}

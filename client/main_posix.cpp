@@ -1,0 +1,21 @@
+// tervane on Linux: a console program whose argument is argv[1]; message boxes are
+// lines on standard error.
+#include <csignal>
+
+#include "client/client_entry.h"
+
+namespace {
+// The client settings record exists, with its built-in defaults, before the entry runs.
+ClientSettings settings;
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A print service that closes the connection early must make send() fail, not end
+  // the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  const char* argument = argc > 1 ? argv[1] : "";
+  char directory[1024];
+  ProgramDirectory(directory, sizeof directory);
+  PrinterDelivery delivery;
+  return RunClient(argument, directory, settings, delivery);
+}

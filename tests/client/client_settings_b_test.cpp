@@ -1,0 +1,34 @@
+// tervane-b's settings file: no MAXTEXTLEN key and no [suffix] section.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "client/client_settings.h"
+#include "tests/support/support.h"
+
+namespace {
+
+void Load(const std::string& text, ClientSettings* settings) {
+  testsupport::TempDir dir;
+  std::string path = dir.File("barcode.ini");
+  testsupport::WriteFile(path, text);
+  ASSERT_TRUE(LoadClientSettings(path.c_str(), settings));
+}
+
+TEST(ClientSettingsDialectB, SuffixIsNoHeader) {
+  ClientSettings s;
+  Load("[destination]\r\n[suffix]\r\nADDRESS=10.1.2.3\r\nab=XY\r\n[sizing]\r\nMAXTEXTLEN=18\r\n", &s);
+  EXPECT_STREQ("10.1.2.3", s.address);
+  EXPECT_EQ(nullptr, s.suffixFirst);
+  EXPECT_EQ(0, s.maxTextLen);
+}
+
+TEST(ClientSettingsDialectB, DebugAfterSuffixIsAHeader) {
+  ClientSettings s;
+  Load("[com]\r\n[suffix]\r\nbaudrate=300\r\n[debug]\r\nDEBUGMODE=1\r\n", &s);
+  EXPECT_EQ(300, s.baudRate);
+  EXPECT_TRUE(s.debugMode);
+  EXPECT_EQ(nullptr, s.suffixFirst);
+}
+
+}  // namespace
