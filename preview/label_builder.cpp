@@ -1,0 +1,110 @@
+#include "preview/label_builder.h"
+
+#include <cstdlib>
+
+#include "preview/text_decoding.h"
+
+bool SplitFields(const std::string& text, std::size_t count, std::vector<std::string>* fields,
+                 std::string* rest) {
+  fields->clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t comma = text.find(',', start);
+    if (comma == std::string::npos) return false;
+    fields->push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  *rest = text.substr(start);
+  return true;
+}
+
+bool ParseNumber(const std::string& text, long long* value) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  const std::size_t digitsStart = i;
+  long long v = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    v = v * 10 + (text[i] - '0');
+    if (v > 2147483648LL) return false;
+    ++i;
+  }
+  if (i == digitsStart) return false;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (i != text.size()) return false;
+  *value = negative ? -v : v;
+  return true;
+}
+
+int Bounded(long long value, int low, int high, bool* changed) {
+  if (value < low) {
+    *changed = true;
+    return low;
+  }
+  if (value > high) {
+    *changed = true;
+    return high;
+  }
+  return static_cast<int>(value);
+}
+
+std::string Origin(const std::string& command, long long x, long long y) {
+  return command + " at " + std::to_string(x) + "," + std::to_string(y);
+}
+
+bool AddText(LabelPicture& label, const Placement& at, const FontCell& cell,
+             std::u32string characters, bool reverse, const std::string& origin) {
+  if (characters.size() > kMaxTextCharacters) {
+    characters.resize(kMaxTextCharacters);
+    label.Notes().Remark("text cut to " + std::to_string(kMaxTextCharacters) + " characters");
+  }
+  DrawItem item;
+  item.kind = DrawItem::Kind::kText;
+  item.origin = origin;
+  item.text.at = at;
+  item.text.cell = cell;
+  item.text.characters = std::move(characters);
+  item.text.reverse = reverse;
+  const int n = static_cast<int>(item.text.characters.size());
+  item.box = n == 0 ? DotRect{} : at.Map(0, 0, (n - 1) * cell.advance + cell.width, cell.height);
+  return label.Add(item);
+}
+
+void AddBarcode(LabelPicture& label, const Placement& at, const BarcodeRequest& request, int narrow,
+                int wide, int height, bool humanReadable, const FontCell& hriCell,
+                const std::string& command, const std::string& origin) {
+  BarcodeShape shape;
+  std::string error;
+  if (!EncodeBarcode(request, narrow, wide, height, &shape, &error)) {
+    label.Notes().NotDrawn(command + " (" + PrintableText(error, 60) + ")");
+    return;
+  }
+  DrawItem item;
+  item.kind = DrawItem::Kind::kBars;
+  item.origin = origin;
+  item.at = at;
+  item.bars = std::move(shape.bars);
+  item.box = at.Map(0, 0, shape.width, shape.height);
+  if (!label.Add(item)) return;
+  ++label.Notes().barcodes;
+  if (!humanReadable || hriCell.width <= 0) return;
+  // The human-readable line: centred under the bars, 2 dots below them.
+  std::u32string text = DecodeText(shape.text, "UTF-8");
+  if (text.size() > kMaxTextCharacters) text.resize(kMaxTextCharacters);
+  const int n = static_cast<int>(text.size());
+  if (n == 0) return;
+  const int textWidth = (n - 1) * hriCell.advance + hriCell.width;
+  const int dx = (shape.width - textWidth) / 2;
+  const int dy = shape.height + 2;
+  // Offsets from the barcode's corner, turned with it.
+  DotRect corner = at.Map(dx, dy, dx + 1, dy + 1);
+  Placement textAt = at;
+  switch (at.rotation & 3) {
+    case 0: textAt.x = corner.x0, textAt.y = corner.y0; break;
+    case 1: textAt.x = corner.x1, textAt.y = corner.y0; break;
+    case 2: textAt.x = corner.x1, textAt.y = corner.y1; break;
+    default: textAt.x = corner.x0, textAt.y = corner.y1; break;
+  }
+  AddText(label, textAt, hriCell, text, false, origin);
+}

@@ -1,0 +1,17 @@
+// A request rendered by the client's own entry, exactly as tervane (or tervane-b, in
+// tervane-preview-b) renders it, with the label jobs kept in memory instead of sent.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RequestJobs {
+  std::vector<std::string> jobs;  // one label job per delivered record, in order
+  int exitCode = 0;               // what the client's run returned
+};
+
+// argument: the command-line argument as tervane receives it (still percent-encoded).
+// iniPath: a barcode.ini to use, or "" for the client's built-in defaults. False with
+// a reason when the settings could not be set up.
+bool RenderRequest(const std::string& argument, const std::string& iniPath, RequestJobs* result,
+                   std::string* error);

@@ -1,0 +1,53 @@
+#include "preview/text_decoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <string>
+
+namespace {
+
+// One converter per code page, kept for the life of the program.
+iconv_t ConverterFor(const char* charset) {
+  static std::map<std::string, iconv_t> converters;
+  auto found = converters.find(charset);
+  if (found != converters.end()) return found->second;
+  iconv_t cd = iconv_open("UTF-32LE", charset);
+  converters[charset] = cd;
+  return cd;
+}
+
+}  // namespace
+
+std::u32string DecodeText(const std::string& bytes, const char* charset) {
+  std::u32string out;
+  iconv_t cd = ConverterFor(charset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    for (unsigned char c : bytes) out.push_back(c);
+    return out;
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char buffer[256];
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    std::size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    const std::size_t produced = (sizeof buffer - outLeft) / 4;
+    for (std::size_t i = 0; i < produced; ++i) {
+      const unsigned char* p = reinterpret_cast<const unsigned char*>(buffer) + 4 * i;
+      out.push_back(static_cast<char32_t>(p[0] | p[1] << 8 | p[2] << 16 |
+                                          static_cast<unsigned long>(p[3]) << 24));
+    }
+    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // An undefined or incomplete byte sequence: one replacement character per byte.
+      out.push_back(U'\uFFFD');
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return out;
+}
