@@ -1,0 +1,347 @@
+// Job reception: the start-up, the accept thread, the hand-off slot and the request
+// threads that receive one wire frame each and deliver it to a printer queue or a
+// serial port.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <new>
+
+#include "platform/system_error.h"
+#include "service/job_server.h"
+#include "service/socket_interrupt.h"
+#include "transport/serial_port.h"
+#include "transport/socket.h"
+#include "transport/wire_frame.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kHandOffPoll(300);      // upper bound of one look at the slot
+constexpr int kListenRetryMs = 5000;           // listening socket could not be made
+constexpr int kAcceptPauseMs = 100;            // after "Eroare accept()"
+constexpr int kPortRetries = 5;                // busy serial port: retries ...
+constexpr milliseconds kPortRetryPause(500);   // ... this far apart
+constexpr unsigned long kErrorAccessDenied = 5;
+// A request waiting for another request of this service to finish with the serial
+// port gives up when that one has held it this long without letting go (a little
+// more than the busy-port retries take).
+constexpr milliseconds kPortTurnWait(3000);
+
+const char kSeparator[] = "-------------------";
+const char kJobCopyFile[] = "_barcodeOUT.log";
+
+std::uint32_t ThreadNumber(std::thread::id id) {
+  std::uint32_t n = static_cast<std::uint32_t>(std::hash<std::thread::id>()(id));
+  return n ? n : 1;
+}
+
+}  // namespace
+
+bool CJobServer::Start() {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    if (started) return false;  // a second accept thread could not listen anyway
+    started = true;
+  }
+  try {
+    acceptThread = std::thread(&CJobServer::AcceptThread, this);
+  } catch (...) {
+    Log("Nu pot crea thread Accept");
+    return false;
+  }
+  acceptThreadId = ThreadNumber(acceptThread.get_id());
+  return ReadSettings();
+}
+
+void CJobServer::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    stopping = true;
+    // Requests still waiting for bytes give up now instead of at their time-out.
+    for (CSocket* connection : openConnections) InterruptSocket(connection->handle);
+  }
+  stateChanged.notify_all();
+
+  if (acceptThread.joinable()) {
+    // A connection of our own wakes an accept thread that is blocked in Accept.
+    try {
+      CSocket wake("127.0.0.1", listenPort);
+    } catch (...) {
+    }
+    acceptThread.join();
+  }
+  delete listeningSocket;
+  listeningSocket = nullptr;
+  listening = false;
+
+  std::unique_lock<std::mutex> lock(stateMutex);
+  stateChanged.wait(lock, [this] { return activeRequests == 0; });
+}
+
+bool CJobServer::StopRequested() {
+  std::lock_guard<std::mutex> lock(stateMutex);
+  return stopping;
+}
+
+void CJobServer::SleepUnlessStopped(int ms) {
+  std::unique_lock<std::mutex> lock(stateMutex);
+  stateChanged.wait_for(lock, milliseconds(ms), [this] { return stopping; });
+}
+
+void CJobServer::SetSettingsReady() {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    settingsReady = true;
+  }
+  stateChanged.notify_all();
+}
+
+// Connections accepted before the start-up has finished reading the settings wait
+// here, so that none is delivered with half-read settings.
+void CJobServer::WaitSettingsReady() {
+  std::unique_lock<std::mutex> lock(stateMutex);
+  stateChanged.wait(lock, [this] { return settingsReady || stopping; });
+}
+
+// The listening socket is tried until it can be made (port in use, network not yet
+// up): each failure is logged with the socket layer's text and retried after 5 s.
+bool CJobServer::CreateListeningSocket() {
+  while (!StopRequested()) {
+    try {
+      listeningSocket = new CSocket(listenPort);
+      listening = true;
+      return true;
+    } catch (const CSocketException& e) {
+      Log(e.Text());
+    } catch (...) {
+      Log("Nu pot crea socket-ul de ascultare");
+    }
+    SleepUnlessStopped(kListenRetryMs);
+  }
+  return false;
+}
+
+void CJobServer::AcceptThread() {
+  if (!CreateListeningSocket()) return;
+  while (!StopRequested()) {
+    try {
+      CSocket* connection = listeningSocket->Accept();
+      if (StopRequested()) {
+        delete connection;
+        break;
+      }
+      if (!connection) {
+        Log("Eroare accept()");
+        // A lasting failure (no descriptors left) must not fill the disk at full speed.
+        SleepUnlessStopped(kAcceptPauseMs);
+        continue;
+      }
+      Log("Conexiune acceptata");
+      {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        handOffSlot.store(connection);
+        ++activeRequests;
+      }
+      try {
+        std::thread(&CJobServer::RequestThread, this).detach();
+      } catch (...) {
+        Log("Nu pot crea thread Process Request");
+        CSocket* back;
+        {
+          std::lock_guard<std::mutex> lock(stateMutex);
+          back = handOffSlot.exchange(nullptr);
+          --activeRequests;
+        }
+        stateChanged.notify_all();
+        delete back;
+        return;  // no further jobs until the service is restarted
+      }
+      WaitForHandOff();
+    } catch (...) {
+      // Whatever went wrong in this pass, the next one starts afresh.
+    }
+  }
+}
+
+// The accept thread goes on as soon as the request thread has taken the connection;
+// one look lasts at most 300 ms. With the plain poll it looks only every 300 ms.
+void CJobServer::WaitForHandOff() {
+  if (plainHandOff) {
+    while (handOffSlot.load() != nullptr) std::this_thread::sleep_for(kHandOffPoll);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(stateMutex);
+  while (handOffSlot.load() != nullptr) stateChanged.wait_for(lock, kHandOffPoll);
+}
+
+void CJobServer::RequestThread() {
+  CSocket* connection;
+  {
+    // Taking the connection out of the slot is the first thing the thread does.
+    std::lock_guard<std::mutex> lock(stateMutex);
+    connection = handOffSlot.exchange(nullptr);
+    if (connection) {
+      openConnections.insert(connection);
+      if (stopping) InterruptSocket(connection->handle);
+    }
+  }
+  stateChanged.notify_all();
+
+  WaitSettingsReady();
+  ServeConnection(connection);
+
+  std::lock_guard<std::mutex> lock(stateMutex);
+  --activeRequests;
+  stateChanged.notify_all();
+}
+
+void CJobServer::ForgetConnection(CSocket* connection) {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex);
+    openConnections.erase(connection);
+  }
+  connection->Close();
+  delete connection;
+}
+
+// Receives exactly size bytes, waiting for all of them. The peer closing first, a
+// receive error and the receive time-out passing with nothing new all fail.
+bool CJobServer::ReceiveAll(CSocket* connection, char* buffer, std::uint32_t size) {
+  std::uint32_t received = 0;
+  while (received < size) {
+    int n = connection->Receive(buffer + received, static_cast<int>(size - received), true);
+    if (n <= 0) return false;
+    received += static_cast<std::uint32_t>(n);
+  }
+  return true;
+}
+
+void CJobServer::ServeConnection(CSocket* connection) {
+  if (!connection) return;
+  const bool quorvel = generation == JobGeneration::kQuorvel;
+  if (quorvel) Log("IN THREAD");
+  connection->SetReceiveTimeout(receiveTimeoutMs);
+
+  unsigned char lengthBytes[wire::kLengthSize];
+  if (!ReceiveAll(connection, reinterpret_cast<char*>(lengthBytes), wire::kLengthSize)) {
+    Log("Eroare Read()");
+    ForgetConnection(connection);
+    return;
+  }
+  std::uint32_t length = wire::DecodeLength(lengthBytes);
+  // Lengths beyond the largest label job are refused without trying to allocate them.
+  char* job = length <= wire::kMaxJobLength ? new (std::nothrow) char[length + 1] : nullptr;
+  if (!job) {
+    Log("Eroare: Nu pot aloca memorie");
+    ForgetConnection(connection);
+    return;
+  }
+  if (!ReceiveAll(connection, job, length)) {
+    Log("Eroare Read()");
+    delete[] job;
+    ForgetConnection(connection);
+    return;
+  }
+  job[length] = '\0';
+  // The job is text: printer, serial port and job copy get the bytes before the
+  // first zero byte. An empty job prints nothing and is not an error.
+  std::size_t textLength = std::strlen(job);
+
+  if (textLength > 0) {
+    if (printerName[0] != '\0') {
+      if (!PrintRaw(printerName, job, static_cast<int>(textLength))) {
+        Log("Failed to send data to printer.");
+      }
+      WriteJobCopy(job, textLength);
+    } else if (!DeliverToSerialPort(job, textLength)) {
+      delete[] job;
+      ForgetConnection(connection);
+      return;
+    }
+    if (quorvel) Log(kSeparator);
+  }
+
+  delete[] job;
+  ForgetConnection(connection);
+  if (quorvel) Log("OUT THREAD");
+}
+
+// Serial mode: open the port for exclusive use (retrying while it is busy), write the
+// job copy, write the job, close. False, after its log line, when the port cannot be
+// opened; the job is then dropped.
+bool CJobServer::DeliverToSerialPort(const char* job, std::size_t length) {
+  PortSerialv2 port;
+  DCB dcb;
+  BuildLineDcb(port, &dcb, baudRate, dataBits, parityCode, stopBitsCode);
+
+  bool opened = false;
+  bool haveTurn = AcquirePort();
+  if (haveTurn) {
+    for (int retries = 0;; ++retries) {
+      if (port.Open(portName, &dcb)) {
+        opened = true;
+        break;
+      }
+      // Only a port held by someone else (access denied) is worth waiting for.
+      if (platform::LastSystemError() != kErrorAccessDenied || retries >= kPortRetries) break;
+      std::this_thread::sleep_for(kPortRetryPause);
+    }
+  }
+  if (!opened) {
+    if (haveTurn) ReleasePort();
+    char line[64];
+    std::snprintf(line, sizeof line, "Nu pot deschide portul '%s'", portName);
+    Log(line);
+    return false;
+  }
+
+  WriteJobCopy(job, length);
+  port.Write(job, static_cast<unsigned long>(length));
+  port.Close();
+  ReleasePort();
+  return true;
+}
+
+// Requests of this service take turns on the serial port, so that a burst of jobs
+// does not turn into a race of exclusive opens in which the losers sleep and, after
+// five retries, are dropped. Holders outside the process are still met by the
+// busy-port retry.
+bool CJobServer::AcquirePort() {
+  std::unique_lock<std::mutex> lock(portMutex);
+  while (portInUse) {
+    std::uint64_t seen = portReleases;
+    if (!portReleased.wait_for(lock, kPortTurnWait,
+                               [&] { return !portInUse || portReleases != seen; })) {
+      return false;  // the holder has not let go for too long
+    }
+  }
+  portInUse = true;
+  return true;
+}
+
+void CJobServer::ReleasePort() {
+  {
+    std::lock_guard<std::mutex> lock(portMutex);
+    portInUse = false;
+    ++portReleases;
+  }
+  portReleased.notify_all();
+}
+
+// Koldane appends the job to "_barcodeOUT.log" in the current directory; quorvel to
+// its service log, after a separator line. The copy follows its separator directly:
+// no other line can come between them.
+void CJobServer::WriteJobCopy(const char* job, std::size_t length) {
+  std::lock_guard<std::mutex> lock(fileMutex);
+  const char* path = kJobCopyFile;
+  if (generation == JobGeneration::kQuorvel) {
+    AppendLogLine("-------------------\n");
+    path = logPath;
+  }
+  std::FILE* file = std::fopen(path, "ab");
+  if (!file) return;
+  std::fwrite(job, 1, length, file);
+  std::fclose(file);
+}

@@ -1,0 +1,90 @@
+// Raw printer output through CUPS: one job per label job, holding one document
+// "My Document" in the raw format, so the label printer receives the job's bytes
+// unchanged. The steps keep the names of the spooler conversation they stand for:
+//   OpenPrinter      the queue is unknown (or the scheduler cannot be reached)
+//   StartDocPrinter  the job or its document cannot be created
+//   WritePrinter     sending the bytes fails
+//   EndDocPrinter    finishing the document fails
+// Error lines carry CUPS's own status number and text. A job that fails after it was
+// created is cancelled, so that no half-sent job is left waiting in the queue.
+#include <cups/cups.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "service/job_server.h"
+
+namespace {
+
+const char kDocumentName[] = "My Document";
+
+// Wraps text at word boundaries into lines of at most width columns.
+void WrapText(const char* text, unsigned width, char* out, std::size_t outSize) {
+  std::size_t o = 0, column = 0;
+  const char* p = text;
+  while (*p && o + 2 < outSize) {
+    const char* wordEnd = p;
+    while (*wordEnd && *wordEnd != ' ') ++wordEnd;
+    std::size_t length = static_cast<std::size_t>(wordEnd - p);
+    if (column > 0 && column + 1 + length > width) {
+      out[o++] = '\n';
+      column = 0;
+    } else if (column > 0) {
+      out[o++] = ' ';
+      ++column;
+    }
+    for (std::size_t i = 0; i < length && o + 1 < outSize; ++i, ++column) out[o++] = p[i];
+    p = *wordEnd ? wordEnd + 1 : wordEnd;
+  }
+  out[o] = '\0';
+}
+
+}  // namespace
+
+int CJobServer::PrintRaw(const char* printerName, const char* data, int length) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printerName, nullptr);
+  if (!dest) {
+    // No such queue: CUPS leaves "not found" (or why the scheduler did not answer).
+    ipp_status_t status = cupsLastError();
+    LogSpoolerError(status == IPP_STATUS_OK ? IPP_STATUS_ERROR_NOT_FOUND : status, "OpenPrinter");
+    return 0;
+  }
+  cupsFreeDests(1, dest);
+
+  int job = cupsCreateJob(CUPS_HTTP_DEFAULT, printerName, kDocumentName, 0, nullptr);
+  if (job == 0) {
+    LogSpoolerError(cupsLastError(), "StartDocPrinter");
+    return 0;
+  }
+  if (cupsStartDocument(CUPS_HTTP_DEFAULT, printerName, job, kDocumentName, CUPS_FORMAT_RAW, 1) !=
+      HTTP_STATUS_CONTINUE) {
+    LogSpoolerError(cupsLastError(), "StartDocPrinter");
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
+    return 0;
+  }
+  if (length > 0 && cupsWriteRequestData(CUPS_HTTP_DEFAULT, data, static_cast<std::size_t>(
+                                                                      length)) != HTTP_STATUS_CONTINUE) {
+    LogSpoolerError(cupsLastError(), "WritePrinter");
+    cupsFinishDocument(CUPS_HTTP_DEFAULT, printerName);
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
+    return 0;
+  }
+  if (cupsFinishDocument(CUPS_HTTP_DEFAULT, printerName) != IPP_STATUS_OK) {
+    LogSpoolerError(cupsLastError(), "EndDocPrinter");
+    cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
+    return 0;
+  }
+  return 1;
+}
+
+// CUPS's text for its last error, wrapped at 40 columns as the spooler's texts are.
+void CJobServer::LogSpoolerError(unsigned long code, const char* step) {
+  const char* text = nullptr;
+  if (static_cast<unsigned long>(cupsLastError()) == code) text = cupsLastErrorString();
+  if (!text || !*text) text = ippErrorString(static_cast<ipp_status_t>(code));
+  char wrapped[512];
+  WrapText(text ? text : "", 40, wrapped, sizeof wrapped);
+  char line[700];
+  std::snprintf(line, sizeof line, "%s Error [%d]:: %s\n", step, static_cast<int>(code), wrapped);
+  Log(line);
+}

@@ -1,0 +1,13 @@
+// Where a print service keeps its settings file and its log: beside its executable,
+// named after it.
+#pragma once
+#include <cstddef>
+
+// Fills settingsPath and logPath (each of size bytes, cut to size - 1 characters) from
+// the executable's path.
+//   Windows: the path in capitals, every ".EXE" replaced by ".INI" or ".LOG"
+//            (C:\Services\Print.exe gives C:\SERVICES\PRINT.INI and C:\SERVICES\PRINT.LOG).
+//   Linux:   file names are case-sensitive and programs carry no ".EXE", so ".INI" and
+//            ".LOG" are appended to the path as it is (/usr/bin/Koldane.INI).
+void DeriveServicePaths(const char* executablePath, char* settingsPath, char* logPath,
+                        std::size_t size);

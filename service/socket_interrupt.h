@@ -1,0 +1,8 @@
+// Waking a thread that is blocked receiving on a connection, so that a stopping
+// service does not wait for silent clients to time out.
+#pragma once
+
+#include "transport/socket_types.h"
+
+// Shuts the connection down in both directions; a blocked receive then returns.
+void InterruptSocket(SOCKET handle);
