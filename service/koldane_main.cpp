@@ -1,0 +1,32 @@
+// Koldane: the first-generation print service. "-i" installs the service, "-d" removes
+// it; without arguments the program runs as the service (started by the service
+// manager; on Linux also in the foreground, until SIGTERM or SIGINT).
+#include <cstdio>
+#include <cstring>
+
+#include "service/job_server.h"
+#include "service/koldane_service.h"
+
+// The service state: one object for the life of the process, built before main runs.
+static CJobServer jobServer(JobGeneration::kKoldane);
+
+int main(int argc, char* argv[]) {
+  if (argc < 2) {
+    RunKoldane(jobServer);  // its result is of no use: the service has ended either way
+    return 0;
+  }
+  if (std::strcmp(argv[1], "-i") == 0) {
+    if (InstallKoldane())
+      std::printf("\n\nService Installed Sucessfully\n");
+    else
+      std::printf("\n\nError Installing Service\n");
+  } else if (std::strcmp(argv[1], "-d") == 0) {
+    if (RemoveKoldane())
+      std::printf("\n\nService UnInstalled Sucessfully\n");
+    else
+      std::printf("\n\nError UnInstalling Service\n");
+  } else {
+    std::printf("\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n");
+  }
+  return 0;
+}

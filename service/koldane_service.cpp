@@ -1,0 +1,96 @@
+#include "service/koldane_service.h"
+
+#include <cstdio>
+
+#include "platform/service_control.h"
+#include "platform/service_manager.h"
+#include "platform/system_error.h"
+#include "service/job_server.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr const char* kServiceName = "Koldane";
+
+// The service status of the process and the handle of its handler registration.
+ServiceStatus serviceStatus;
+ServiceStatusHandle statusHandle = nullptr;
+CJobServer* serviceState = nullptr;
+
+void ControlHandler(unsigned long control) {
+  if (control != kServiceControlStop) return;  // every other control is ignored
+  serviceStatus.win32ExitCode = 0;
+  serviceStatus.currentState = kServiceStopped;
+  serviceStatus.checkPoint = 0;
+  serviceStatus.waitHint = 0;
+  ReportServiceStatus(statusHandle, serviceStatus);
+}
+
+void ServiceMain(unsigned long, char**) {
+  serviceStatus.serviceType = kServiceWin32;
+  serviceStatus.currentState = kServiceStartPending;
+  serviceStatus.controlsAccepted = kServiceAcceptStop;
+  serviceStatus.win32ExitCode = 0;
+  serviceStatus.serviceSpecificExitCode = 0;
+  serviceStatus.checkPoint = 0;
+  serviceStatus.waitHint = 0;
+
+  // The name is ignored for a service that runs alone in its process.
+  statusHandle = RegisterServiceControlHandler("Service1", ControlHandler);
+  if (statusHandle == nullptr) return;
+
+  serviceStatus.currentState = kServiceRunning;
+  serviceStatus.checkPoint = 0;
+  serviceStatus.waitHint = 0;
+  ReportServiceStatus(statusHandle, serviceStatus);
+
+  // Reported running whether or not the start-up succeeds: the accept thread carries
+  // the work on, and a failure is in the service log.
+  serviceState->Start();
+}
+
+}  // namespace
+
+bool InstallKoldane() {
+  char path[1024];
+  if (!FullExecutablePath(path, sizeof path)) {
+    // A path cut to fit would register another program: fail with the reason.
+    unsigned long code = LastSystemError();
+    char text[512];
+    SystemErrorText(code, text, sizeof text);
+    std::printf("Error %d : %s", static_cast<int>(code), text);
+    return false;
+  }
+  ServiceManager manager;
+  if (!manager.Open(kScManagerAllAccess)) return false;
+  ServiceDefinition definition = {kServiceName,        kServiceName,     kServiceAllAccess,
+                                  kServiceWin32OwnProcess, kServiceAutoStart,
+                                  kServiceErrorNormal, path,             nullptr,
+                                  nullptr};
+  InstalledService service;
+  if (!service.Create(manager, definition)) {
+    unsigned long code = LastSystemError();
+    char text[512];
+    SystemErrorText(code, text, sizeof text);
+    std::printf("Error %d : %s", static_cast<int>(code), text);
+    return false;
+  }
+  service.Close();
+  return true;
+}
+
+bool RemoveKoldane() {
+  ServiceManager manager;
+  if (!manager.Open(kScManagerAllAccess)) return false;
+  InstalledService service;
+  if (!service.Open(manager, kServiceName, kServiceAllAccess)) return false;
+  if (!service.Delete()) return false;
+  service.Close();
+  return true;
+}
+
+bool RunKoldane(CJobServer& jobServer) {
+  serviceState = &jobServer;
+  return RunServiceDispatcher(kServiceName, ServiceMain);
+}

@@ -1,0 +1,15 @@
+// Koldane's classic service control: install and remove the service "Koldane" in the
+// service manager, and run it (service main routine and control handler).
+#pragma once
+
+class CJobServer;
+
+// Install: the service "Koldane", started automatically, as LocalSystem. On a failing
+// create prints "Error %d : %s" with the system's code and text. True on success.
+bool InstallKoldane();
+// Remove: open the manager and the service, delete it. True on success.
+bool RemoveKoldane();
+// Runs the service until it is stopped: the service main routine reports it running
+// and starts jobServer's reception; a stop request reports it stopped. Returns what
+// the dispatcher returns (false when the process was not started as a service).
+bool RunKoldane(CJobServer& jobServer);

@@ -1,0 +1,53 @@
+// quorvel: the second-generation print service. Run by the service manager it serves
+// as the service quorvel; "-install" and "-remove" (after "-" or "/", in any case)
+// install or remove it.
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/system_error.h"
+#include "service_frame/sample_service.h"
+#include "service_frame/service_commands.h"
+
+namespace {
+
+// ASCII comparison without regard to case, as _stricmp compares in the C locale.
+bool SameWord(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    char ca = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
+    char cb = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+}
+
+void ReportRunFailure(unsigned long code) {
+  std::printf("Service failed to run w/err 0x%08lx\n", code);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc > 1 && (argv[1][0] == '-' || argv[1][0] == '/')) {
+    if (SameWord(argv[1] + 1, "install"))
+      InstallService();
+    else if (SameWord(argv[1] + 1, "remove"))
+      RemoveService();
+    return 0;
+  }
+
+  std::printf("Parameters:\n");
+  std::printf(" -install  to install the service.\n");
+  std::printf(" -remove   to remove the service.\n");
+  std::fflush(stdout);
+  try {
+    CSampleService service;
+    if (!CServiceBase::Run(service)) ReportRunFailure(platform::LastSystemError());
+  } catch (std::uint32_t error) {
+    // The service object could not be made (no stop event).
+    ReportRunFailure(error);
+  } catch (...) {
+    ReportRunFailure(platform::LastSystemError());
+  }
+  std::fflush(stdout);
+  return 0;
+}

@@ -1,0 +1,87 @@
+#include "service_frame/service_commands.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform/service_control.h"
+#include "platform/service_manager.h"
+#include "platform/system_error.h"
+#include "service_frame/sample_service.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr const char* kServiceName = CSampleService::kName;
+constexpr const char* kDisplayName = "quorvel Sample Service";
+
+}  // namespace
+
+void InstallService() {
+  char path[260];
+  if (!FullExecutablePath(path, sizeof path)) {
+    std::printf("GetModuleFileName failed w/err 0x%08lx\n", LastSystemError());
+    return;
+  }
+  ServiceManager manager;
+  if (!manager.Open(kScManagerConnect | kScManagerCreateService)) {
+    std::printf("OpenSCManager failed w/err 0x%08lx\n", LastSystemError());
+    return;
+  }
+  ServiceDefinition definition = {kServiceName,
+                                   kDisplayName,
+                                   kServiceQueryStatus,
+                                   kServiceWin32OwnProcess,
+                                   kServiceDemandStart,
+                                   kServiceErrorNormal,
+                                   path,
+                                   "\0",  // no dependencies: an empty list
+                                   kLocalServiceAccount};
+  InstalledService service;
+  if (service.Create(manager, definition))
+    std::printf("%s is installed.\n", kServiceName);
+  else
+    std::printf("CreateService failed w/err 0x%08lx\n", LastSystemError());
+  service.Close();
+  manager.Close();
+}
+
+void RemoveService() {
+  ServiceManager manager;
+  if (!manager.Open(kScManagerConnect)) {
+    std::printf("OpenSCManager failed w/err 0x%08lx\n", LastSystemError());
+    return;
+  }
+  InstalledService service;
+  if (!service.Open(manager, kServiceName, kDelete | kServiceStop | kServiceQueryStatus)) {
+    std::printf("OpenService failed w/err 0x%08lx\n", LastSystemError());
+    manager.Close();
+    return;
+  }
+
+  // A running service is stopped first; the dots show that it is still stopping.
+  unsigned long state = 0;
+  if (service.Stop(&state)) {
+    std::printf("Stopping %s.", kServiceName);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    while (service.QueryState(&state)) {
+      if (state != kServiceStopPending) break;
+      std::printf(".");
+      std::fflush(stdout);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    }
+    if (state == kServiceStopped)
+      std::printf("\n%s is stopped.\n", kServiceName);
+    else
+      std::printf("\n%s failed to stop.\n", kServiceName);
+  }
+
+  if (service.Delete())
+    std::printf("%s is removed.\n", kServiceName);
+  else
+    std::printf("DeleteService failed w/err 0x%08lx\n", LastSystemError());
+  service.Close();
+  manager.Close();
+}
