@@ -1,0 +1,743 @@
+// The database seam over ODBC: unixODBC on Linux, odbc32 on Windows (where Wine's odbc32
+// reaches the Linux drivers). A client-side cursor reads the whole result at Open, as
+// ADO's client cursor engine does, so the record count is always the real count.
+#ifdef _WIN32
+#include <windows.h>  // the ODBC headers need the Windows types
+#endif
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "database/db_backend.h"
+#include "database/db_errors.h"
+#include "database/odbc_connection_string.h"
+
+namespace dbl {
+
+namespace {
+
+constexpr SQLULEN kLoginTimeoutSeconds = 15;
+constexpr long kMaxOutputBytes = 1 << 20;
+
+SQLCHAR* Sql(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+struct ProviderError {
+  long number;
+  std::string description;
+};
+
+class OdbcConnection : public Connection {
+ public:
+  ~OdbcConnection() override {
+    if (open) SQLDisconnect(dbc);
+    if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+
+  bool SetCursorLocation(int location, DbFailure&) override {
+    cursorLocation = location;
+    return true;
+  }
+
+  bool Open(const char* text, const char* user, const char* password, long, DbFailure& failure) override;
+
+  bool Close(DbFailure& failure) override {
+    if (!open) {
+      SetAdoFailure(failure, kErrObjectClosed, "ADODB.Connection");
+      return false;
+    }
+    errors.clear();
+    SQLRETURN r = SQLDisconnect(dbc);
+    if (!SQL_SUCCEEDED(r)) return Diagnose(SQL_HANDLE_DBC, dbc, failure);
+    open = false;
+    return true;
+  }
+
+  bool ErrorCount(long& count, DbFailure&) override {
+    count = static_cast<long>(errors.size());
+    return true;
+  }
+
+  bool ErrorAt(long index, long& number, std::string& description, DbFailure& failure) override {
+    if (index < 0 || index >= static_cast<long>(errors.size())) {
+      SetAdoFailure(failure, kErrItemNotFound, "ADODB.Errors");
+      return false;
+    }
+    number = errors[static_cast<std::size_t>(index)].number;
+    description = errors[static_cast<std::size_t>(index)].description;
+    return true;
+  }
+
+  // Reads the diagnostic records of a handle into the error list and the failure (its
+  // first record); returns false for the caller to pass on.
+  bool Diagnose(SQLSMALLINT type, SQLHANDLE handle, DbFailure& failure) {
+    bool first = true;
+    for (SQLSMALLINT i = 1; i <= 50; ++i) {
+      SQLCHAR state[6] = "";
+      SQLINTEGER native = 0;
+      SQLCHAR message[SQL_MAX_MESSAGE_LENGTH + 1] = "";
+      SQLSMALLINT length = 0;
+      SQLRETURN r = SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
+      if (!SQL_SUCCEEDED(r)) break;
+      std::string text(reinterpret_cast<char*>(message));
+      errors.push_back(ProviderError{static_cast<long>(native), text});
+      if (first) {
+        char meaning[32];
+        std::snprintf(meaning, sizeof meaning, "SQLSTATE %s", reinterpret_cast<char*>(state));
+        failure.Set(static_cast<unsigned long>(native), meaning, "ODBC", text.c_str());
+        first = false;
+      }
+    }
+    if (first)
+      failure.Set(kErrFail, AdoErrorText(kErrFail), "ODBC", "The ODBC driver failed without a diagnostic record.");
+    return false;
+  }
+
+  bool Usable(const char* source, DbFailure& failure) {
+    if (open) return true;
+    SetAdoFailure(failure, kErrInvalidConnection, source);
+    return false;
+  }
+
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  bool open = false;
+  int cursorLocation = 2;  // adUseServer, ADO's default
+  std::vector<ProviderError> errors;
+};
+
+std::vector<std::string> InstalledDrivers(SQLHENV env) {
+  std::vector<std::string> names;
+  SQLCHAR name[256], attributes[1024];
+  SQLSMALLINT nameLength = 0, attributesLength = 0;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  while (SQL_SUCCEEDED(SQLDrivers(env, direction, name, sizeof name, &nameLength, attributes, sizeof attributes,
+                                  &attributesLength))) {
+    names.emplace_back(reinterpret_cast<char*>(name));
+    direction = SQL_FETCH_NEXT;
+  }
+  return names;
+}
+
+bool OdbcConnection::Open(const char* text, const char* user, const char* password, long, DbFailure& failure) {
+  if (open) {
+    SetAdoFailure(failure, kErrObjectOpen, "ADODB.Connection");
+    return false;
+  }
+  errors.clear();
+  std::string odbc, problem;
+  if (!TranslateConnectionString(text ? text : "", InstalledDrivers(env), odbc, problem)) {
+    char meaning[64];
+    std::snprintf(meaning, sizeof meaning, "Unknown error 0x%0lX", static_cast<unsigned long>(kErrProviderNotFound));
+    failure.Set(kErrProviderNotFound, meaning, "ADODB.Connection", problem.c_str());
+    return false;
+  }
+  if (user && *user) odbc += std::string(";UID=") + user;
+  if (password && *password) odbc += std::string(";PWD=") + password;
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+  SQLRETURN r = SQLDriverConnect(dbc, nullptr, Sql(odbc.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(r)) return Diagnose(SQL_HANDLE_DBC, dbc, failure);
+  open = true;
+  return true;
+}
+
+// A statement handle that frees itself.
+class Statement {
+ public:
+  explicit Statement(OdbcConnection& c) : connection(c) {}
+  ~Statement() {
+    if (handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
+  }
+  bool Allocate(DbFailure& failure) {
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.dbc, &handle))) return true;
+    handle = SQL_NULL_HSTMT;
+    return connection.Diagnose(SQL_HANDLE_DBC, connection.dbc, failure);
+  }
+  bool Check(SQLRETURN r, DbFailure& failure) {
+    return SQL_SUCCEEDED(r) || r == SQL_NO_DATA || connection.Diagnose(SQL_HANDLE_STMT, handle, failure);
+  }
+
+  OdbcConnection& connection;
+  SQLHSTMT handle = SQL_NULL_HSTMT;
+};
+
+// ADO type of a column or parameter of an SQL type.
+int AdoTypeForSql(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_BIT: return adBoolean;
+    case SQL_TINYINT: return adUnsignedTinyInt;
+    case SQL_SMALLINT: return adSmallInt;
+    case SQL_INTEGER: return adInteger;
+    case SQL_BIGINT: return adBigInt;
+    case SQL_REAL: return adSingle;
+    case SQL_FLOAT: case SQL_DOUBLE: return adDouble;
+    case SQL_NUMERIC: return adNumeric;
+    case SQL_DECIMAL: return adDecimal;
+    case SQL_TYPE_DATE: case SQL_DATE: return adDBDate;
+    case SQL_TYPE_TIME: case SQL_TIME: return adDBTime;
+    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return adDBTimeStamp;
+    case SQL_CHAR: return adChar;
+    case SQL_LONGVARCHAR: return adLongVarChar;
+    case SQL_WCHAR: return adWChar;
+    case SQL_WVARCHAR: return adVarWChar;
+    case SQL_WLONGVARCHAR: return adLongVarWChar;
+    case SQL_BINARY: return adBinary;
+    case SQL_VARBINARY: return adVarBinary;
+    case SQL_LONGVARBINARY: return adLongVarBinary;
+    default: return adVarChar;
+  }
+}
+
+SQLSMALLINT SqlTypeForAdo(int adoType) {
+  switch (adoType) {
+    case adBoolean: return SQL_BIT;
+    case adTinyInt: case adUnsignedTinyInt: return SQL_TINYINT;
+    case adSmallInt: case adUnsignedSmallInt: return SQL_SMALLINT;
+    case adInteger: return SQL_INTEGER;
+    case adUnsignedInt: case adBigInt: case adUnsignedBigInt: return SQL_BIGINT;  // unsigned 32 bits need 64
+    case adSingle: return SQL_REAL;
+    case adDouble: return SQL_DOUBLE;
+    case adNumeric: return SQL_NUMERIC;
+    case adDecimal: return SQL_DECIMAL;
+    case adDBDate: return SQL_TYPE_DATE;
+    case adDBTime: return SQL_TYPE_TIME;
+    case adDate: case adDBTimeStamp: return SQL_TYPE_TIMESTAMP;
+    case adChar: return SQL_CHAR;
+    case adLongVarChar: return SQL_LONGVARCHAR;
+    case adWChar: return SQL_WCHAR;
+    case adBSTR: case adVarWChar: return SQL_WVARCHAR;
+    case adLongVarWChar: return SQL_WLONGVARCHAR;
+    case adBinary: return SQL_BINARY;
+    case adVarBinary: return SQL_VARBINARY;
+    case adLongVarBinary: return SQL_LONGVARBINARY;
+    default: return SQL_VARCHAR;
+  }
+}
+
+bool IsBinary(int adoType) { return adoType == adBinary || adoType == adVarBinary || adoType == adLongVarBinary; }
+
+// The value of a driver's text for a column or parameter of an ADO type. Text that does
+// not read as that type stays text.
+DbVariant ValueFromText(int adoType, const std::string& text) {
+  const char* s = text.c_str();
+  char* end = nullptr;
+  switch (adoType) {
+    case adTinyInt: case adUnsignedTinyInt: case adSmallInt: case adUnsignedSmallInt:
+    case adInteger: case adUnsignedInt: case adBigInt: case adUnsignedBigInt: {
+      long long v = std::strtoll(s, &end, 10);
+      if (end == s || *end != '\0') break;
+      VarType vt = adoType == adTinyInt ? VT_I1 : adoType == adUnsignedTinyInt ? VT_UI1
+                 : adoType == adSmallInt ? VT_I2 : adoType == adUnsignedSmallInt ? VT_UI2
+                 : adoType == adInteger ? VT_I4 : adoType == adUnsignedInt ? VT_UI4
+                 : adoType == adUnsignedBigInt ? VT_UI8 : VT_I8;
+      return DbVariant::Int(v, vt);
+    }
+    case adSingle: case adDouble: {
+      double v = std::strtod(s, &end);
+      if (end == s || *end != '\0') break;
+      return DbVariant::Real(v, adoType == adSingle ? VT_R4 : VT_R8);
+    }
+    case adNumeric: case adDecimal: {
+      DbDecimal d;
+      if (DecimalFromText(s, d)) return DbVariant::Decimal(d);
+      double v = std::strtod(s, &end);
+      if (end != s && *end == '\0') return DbVariant::Real(v);
+      break;
+    }
+    case adBoolean:
+      if (text == "1" || SameText(text, "t") || SameText(text, "true")) return DbVariant::Bool(true);
+      if (text == "0" || SameText(text, "f") || SameText(text, "false")) return DbVariant::Bool(false);
+      break;
+    case adDate: case adDBDate: case adDBTime: case adDBTimeStamp: {
+      double v = 0;
+      if (DateFromText(s, v)) return DbVariant::Date(v);
+      break;
+    }
+    default:
+      if (IsBinary(adoType)) return DbVariant::Bytes(text);
+      break;
+  }
+  return DbVariant::Text(text);
+}
+
+// Reads one column of the current row, in pieces when it is long.
+bool ReadColumn(Statement& st, SQLUSMALLINT column, int adoType, DbVariant& value, DbFailure& failure) {
+  SQLSMALLINT cType = IsBinary(adoType) ? SQL_C_BINARY : SQL_C_CHAR;
+  const std::size_t terminator = cType == SQL_C_CHAR ? 1 : 0;
+  char buffer[4096];
+  std::string text;
+  for (;;) {
+    SQLLEN indicator = 0;
+    SQLRETURN r = SQLGetData(st.handle, column, cType, buffer, sizeof buffer, &indicator);
+    if (r == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(r)) return st.connection.Diagnose(SQL_HANDLE_STMT, st.handle, failure);
+    if (indicator == SQL_NULL_DATA) {
+      value = DbVariant::Null();
+      return true;
+    }
+    std::size_t room = sizeof buffer - terminator;
+    std::size_t piece = (indicator == SQL_NO_TOTAL || indicator < 0 || static_cast<std::size_t>(indicator) > room)
+                            ? room
+                            : static_cast<std::size_t>(indicator);
+    text.append(buffer, piece);
+    if (r == SQL_SUCCESS || piece < room) break;
+  }
+  value = ValueFromText(adoType, text);
+  return true;
+}
+
+class OdbcRecordset : public Recordset {
+ public:
+  bool SetCursorLocation(int location, DbFailure&) override {
+    cursorLocation = location;
+    return true;
+  }
+
+  bool Open(const char* source, const std::shared_ptr<Connection>& connection, int, int, long,
+            DbFailure& failure) override;
+
+  bool RecordCount(long& count, DbFailure& failure) override {
+    if (!Ready(failure)) return false;
+    count = static_cast<long>(rows.size());
+    return true;
+  }
+
+  bool FieldValue(const char* name, DbVariant& value, DbFailure& failure) override {
+    if (!Ready(failure)) return false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!SameText(names[i], name)) continue;
+      if (position >= rows.size()) {
+        SetAdoFailure(failure, kErrNoCurrentRecord, "ADODB.Field");
+        return false;
+      }
+      value = rows[position][i];
+      return true;
+    }
+    SetAdoFailure(failure, kErrItemNotFound, "ADODB.Fields");
+    return false;
+  }
+
+  bool MoveNext(DbFailure& failure) override {
+    if (!Ready(failure)) return false;
+    if (position >= rows.size()) {
+      SetAdoFailure(failure, kErrNoCurrentRecord, "ADODB.Recordset");
+      return false;
+    }
+    ++position;
+    return true;
+  }
+
+  bool IsEOF(bool& eof, DbFailure& failure) override {
+    if (!Ready(failure)) return false;
+    eof = position >= rows.size();
+    return true;
+  }
+
+  bool Close(DbFailure& failure) override {
+    if (!Ready(failure)) return false;
+    open = false;
+    names.clear();
+    rows.clear();
+    position = 0;
+    return true;
+  }
+
+ private:
+  bool Ready(DbFailure& failure) {
+    if (open) return true;
+    SetAdoFailure(failure, kErrObjectClosed, "ADODB.Recordset");
+    return false;
+  }
+
+  bool open = false;
+  int cursorLocation = 2;
+  std::vector<std::string> names;
+  std::vector<std::vector<DbVariant>> rows;
+  std::size_t position = 0;
+};
+
+bool OdbcRecordset::Open(const char* source, const std::shared_ptr<Connection>& active, int, int, long,
+                         DbFailure& failure) {
+  if (open) {
+    SetAdoFailure(failure, kErrObjectOpen, "ADODB.Recordset");
+    return false;
+  }
+  auto* connection = dynamic_cast<OdbcConnection*>(active.get());
+  if (!connection || !connection->Usable("ADODB.Recordset", failure)) {
+    if (!connection) SetAdoFailure(failure, kErrInvalidConnection, "ADODB.Recordset");
+    return false;
+  }
+  connection->errors.clear();
+  Statement st(*connection);
+  if (!st.Allocate(failure) || !st.Check(SQLExecDirect(st.handle, Sql(source), SQL_NTS), failure)) return false;
+  // The first result that has columns is the recordset; row counts before it are skipped.
+  SQLSMALLINT columns = 0;
+  for (;;) {
+    if (!st.Check(SQLNumResultCols(st.handle, &columns), failure)) return false;
+    if (columns > 0) break;
+    SQLRETURN r = SQLMoreResults(st.handle);
+    if (r == SQL_NO_DATA) break;
+    if (!st.Check(r, failure)) return false;
+  }
+  if (columns <= 0) return true;  // a statement without rows leaves the recordset closed
+  std::vector<std::string> newNames;
+  std::vector<int> types;
+  for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+    SQLCHAR name[256] = "";
+    SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    if (!st.Check(SQLDescribeCol(st.handle, c, name, sizeof name, &nameLength, &sqlType, &size, &digits, &nullable),
+                  failure))
+      return false;
+    newNames.emplace_back(reinterpret_cast<char*>(name));
+    types.push_back(AdoTypeForSql(sqlType));
+  }
+  std::vector<std::vector<DbVariant>> newRows;
+  for (;;) {
+    SQLRETURN r = SQLFetch(st.handle);
+    if (r == SQL_NO_DATA) break;
+    if (!st.Check(r, failure)) return false;
+    std::vector<DbVariant> row(newNames.size());
+    for (std::size_t c = 0; c < newNames.size(); ++c) {
+      if (!ReadColumn(st, static_cast<SQLUSMALLINT>(c + 1), types[c], row[c], failure)) return false;
+    }
+    newRows.push_back(std::move(row));
+  }
+  names = std::move(newNames);
+  rows = std::move(newRows);
+  position = 0;
+  open = true;
+  return true;
+}
+
+struct Parameter {
+  std::string name;
+  int type = adVarChar;
+  int direction = adParamInput;
+  long size = 0;
+  int precision = -1;
+  int scale = -1;
+  DbVariant value;
+};
+
+class OdbcCommand : public Command {
+ public:
+  bool SetActiveConnection(const std::shared_ptr<Connection>& c, DbFailure& failure) override {
+    if (c && !dynamic_cast<OdbcConnection*>(c.get())) {
+      SetAdoFailure(failure, kErrInvalidConnection, "ADODB.Command");
+      return false;
+    }
+    connection = c;
+    return true;
+  }
+
+  bool SetCommandType(int type, DbFailure&) override {
+    commandType = type;
+    return true;
+  }
+
+  bool SetCommandText(const char* t, DbFailure&) override {
+    text = t ? t : "";
+    return true;
+  }
+
+  bool RefreshParameters(DbFailure& failure) override;
+
+  bool AppendParameter(const char* name, int type, int direction, long size, const DbVariant& value, int precision,
+                       int scale, DbFailure& failure) override {
+    if (type == adEmpty || size < 0) {
+      SetAdoFailure(failure, kErrInvalidArgument, "ADODB.Parameters");
+      return false;
+    }
+    Parameter p;
+    p.name = name ? name : "";
+    p.type = type;
+    p.direction = direction;
+    p.size = size;
+    p.precision = precision;
+    p.scale = scale;
+    p.value = value;
+    // Parameters are bound by position: a name the refresh already listed is redefined
+    // where it stands rather than passed twice.
+    Parameter* existing = p.name.empty() ? nullptr : Find(p.name);
+    if (existing)
+      *existing = p;
+    else
+      parameters.push_back(p);
+    return true;
+  }
+
+  bool SetParameterValue(const char* name, const DbVariant& value, DbFailure& failure) override {
+    Parameter* p = Find(name ? name : "");
+    if (!p) {
+      SetAdoFailure(failure, kErrItemNotFound, "ADODB.Parameters");
+      return false;
+    }
+    p->value = value;
+    return true;
+  }
+
+  bool GetParameterValue(const char* name, DbVariant& value, DbFailure& failure) override {
+    Parameter* p = Find(name ? name : "");
+    if (!p) {
+      SetAdoFailure(failure, kErrItemNotFound, "ADODB.Parameters");
+      return false;
+    }
+    value = p->value;
+    return true;
+  }
+
+  bool Execute(long options, DbFailure& failure) override;
+
+ private:
+  Parameter* Find(const std::string& name) {
+    for (Parameter& p : parameters) {
+      if (SameText(p.name, name)) return &p;
+    }
+    return nullptr;
+  }
+
+  OdbcConnection* Ready(DbFailure& failure) {
+    auto* c = dynamic_cast<OdbcConnection*>(connection.get());
+    if (!c) {
+      SetAdoFailure(failure, kErrInvalidConnection, "ADODB.Command");
+      return nullptr;
+    }
+    return c->Usable("ADODB.Command", failure) ? c : nullptr;
+  }
+
+  bool Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, DbFailure& failure,
+           std::string* sqlState);
+
+  std::shared_ptr<Connection> connection;
+  int commandType = 8;  // adCmdUnknown
+  std::string text;
+  std::vector<Parameter> parameters;
+};
+
+std::string ReadText(Statement& st, SQLUSMALLINT column) {
+  SQLCHAR buffer[512] = "";
+  SQLLEN indicator = 0;
+  if (!SQL_SUCCEEDED(SQLGetData(st.handle, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator)) ||
+      indicator == SQL_NULL_DATA)
+    return std::string();
+  return reinterpret_cast<char*>(buffer);
+}
+
+long ReadNumber(Statement& st, SQLUSMALLINT column, long fallback) {
+  std::string t = ReadText(st, column);
+  return t.empty() ? fallback : std::strtol(t.c_str(), nullptr, 10);
+}
+
+bool OdbcCommand::RefreshParameters(DbFailure& failure) {
+  OdbcConnection* c = Ready(failure);
+  if (!c) return false;
+  c->errors.clear();
+  parameters.clear();
+  if (commandType != adCmdStoredProc) return true;
+  std::string schema, name = text;
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) {
+    schema = name.substr(0, dot);
+    name = name.substr(dot + 1);
+  }
+  // The catalog function takes search patterns: '_' and '%' in a name stand for themselves.
+  SQLCHAR escape[8] = "";
+  SQLSMALLINT escapeLength = 0;
+  SQLGetInfo(c->dbc, SQL_SEARCH_PATTERN_ESCAPE, escape, sizeof escape, &escapeLength);
+  auto pattern = [&](const std::string& s) {
+    std::string out;
+    for (char ch : s) {
+      if (escape[0] && (ch == '_' || ch == '%')) out += reinterpret_cast<char*>(escape);
+      out += ch;
+    }
+    return out;
+  };
+  std::string namePattern = pattern(name), schemaPattern = pattern(schema);
+  Statement st(*c);
+  if (!st.Allocate(failure) ||
+      !st.Check(SQLProcedureColumns(st.handle, nullptr, 0, schema.empty() ? nullptr : Sql(schemaPattern.c_str()),
+                                    schema.empty() ? 0 : SQL_NTS, Sql(namePattern.c_str()), SQL_NTS, nullptr, 0),
+                failure))
+    return false;
+  std::string firstOwner;
+  long lastOrdinal = -1;
+  for (;;) {
+    SQLRETURN r = SQLFetch(st.handle);
+    if (r == SQL_NO_DATA) break;
+    if (!st.Check(r, failure)) return false;
+    // Only the first procedure of that name (another schema or an overload starts over).
+    std::string owner = ReadText(st, 2) + "." + ReadText(st, 3);
+    long ordinal = ReadNumber(st, 18, lastOrdinal + 1);
+    if (firstOwner.empty()) firstOwner = owner;
+    if (owner != firstOwner || ordinal <= lastOrdinal) break;
+    lastOrdinal = ordinal;
+    long kind = ReadNumber(st, 5, SQL_PARAM_INPUT);
+    if (kind == SQL_RESULT_COL) continue;
+    Parameter p;
+    p.direction = kind == SQL_PARAM_INPUT_OUTPUT ? adParamInputOutput
+                : kind == SQL_PARAM_OUTPUT       ? adParamOutput
+                : kind == SQL_RETURN_VALUE       ? adParamReturnValue
+                                                 : adParamInput;
+    p.name = ReadText(st, 4);
+    if (p.name.empty()) p.name = p.direction == adParamReturnValue ? "RETURN_VALUE" : "Param" + std::to_string(ordinal);
+    p.type = AdoTypeForSql(static_cast<SQLSMALLINT>(ReadNumber(st, 6, SQL_VARCHAR)));
+    p.size = ReadNumber(st, 8, 0);
+    long digits = ReadNumber(st, 10, -1);
+    if (p.type == adNumeric || p.type == adDecimal) {
+      p.precision = static_cast<int>(p.size);
+      p.scale = static_cast<int>(digits);
+    }
+    parameters.push_back(p);
+  }
+  return true;
+}
+
+// Binds the parameters in order, runs the statement, reads every result and then the
+// output values.
+bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound,
+                      DbFailure& failure, std::string* sqlState) {
+  Statement st(c);
+  if (!st.Allocate(failure)) return false;
+  std::vector<std::vector<char>> buffers(bound.size());
+  std::vector<SQLLEN> indicators(bound.size());
+  for (std::size_t i = 0; i < bound.size(); ++i) {
+    Parameter& p = *bound[i];
+    std::string value;
+    bool isNull = !p.value.ToText(value) && p.value.Type() != VT_BYTES;
+    if (p.value.Type() == VT_BYTES) value = p.value.TextValue();
+    bool output = p.direction != adParamInput;
+    std::size_t capacity = value.size() + 1;
+    if (output) {
+      long wanted = std::min<long>(std::max<long>(p.size, 64), kMaxOutputBytes) * 4 + 1;
+      capacity = std::max<std::size_t>(capacity, static_cast<std::size_t>(wanted));
+    }
+    buffers[i].assign(capacity, '\0');
+    std::memcpy(buffers[i].data(), value.data(), value.size());
+    indicators[i] = (isNull || p.direction == adParamOutput || p.direction == adParamReturnValue)
+                        ? SQL_NULL_DATA
+                        : static_cast<SQLLEN>(value.size());
+    SQLSMALLINT io = p.direction == adParamInput         ? SQL_PARAM_INPUT
+                   : p.direction == adParamInputOutput   ? SQL_PARAM_INPUT_OUTPUT
+                                                         : SQL_PARAM_OUTPUT;
+    SQLSMALLINT sqlType = SqlTypeForAdo(p.type);
+    SQLULEN columnSize = static_cast<SQLULEN>(std::max<long>(p.size, static_cast<long>(value.size())));
+    SQLSMALLINT digits = 0;
+    if (p.type == adNumeric || p.type == adDecimal) {
+      columnSize = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 28);
+      digits = static_cast<SQLSMALLINT>(p.scale > 0 ? p.scale : 0);
+    }
+    if (columnSize == 0) columnSize = 1;
+    SQLRETURN r = SQLBindParameter(st.handle, static_cast<SQLUSMALLINT>(i + 1), io,
+                                   IsBinary(p.type) ? SQL_C_BINARY : SQL_C_CHAR, sqlType, columnSize, digits,
+                                   buffers[i].data(), static_cast<SQLLEN>(capacity), &indicators[i]);
+    if (!st.Check(r, failure)) return false;
+  }
+  SQLRETURN r = SQLExecDirect(st.handle, Sql(sql.c_str()), SQL_NTS);
+  if (!SQL_SUCCEEDED(r) && r != SQL_NO_DATA) {
+    if (sqlState) {
+      SQLCHAR state[6] = "";
+      SQLINTEGER native = 0;
+      SQLSMALLINT length = 0;
+      SQLGetDiagRec(SQL_HANDLE_STMT, st.handle, 1, state, &native, nullptr, 0, &length);
+      *sqlState = reinterpret_cast<char*>(state);
+    }
+    return c.Diagnose(SQL_HANDLE_STMT, st.handle, failure);
+  }
+  // Output parameters are filled once every result has been read.
+  for (;;) {
+    r = SQLMoreResults(st.handle);
+    if (r == SQL_NO_DATA) break;
+    if (!st.Check(r, failure)) return false;
+  }
+  for (std::size_t i = 0; i < bound.size(); ++i) {
+    Parameter& p = *bound[i];
+    if (p.direction == adParamInput) continue;
+    if (indicators[i] == SQL_NULL_DATA) {
+      p.value = DbVariant::Null();
+      continue;
+    }
+    std::size_t length = buffers[i].size() - (IsBinary(p.type) ? 0 : 1);
+    if (indicators[i] >= 0 && static_cast<std::size_t>(indicators[i]) < length)
+      length = static_cast<std::size_t>(indicators[i]);
+    else if (!IsBinary(p.type))
+      length = std::strlen(buffers[i].data());
+    p.value = ValueFromText(p.type, std::string(buffers[i].data(), length));
+  }
+  return true;
+}
+
+bool OdbcCommand::Execute(long options, DbFailure& failure) {
+  OdbcConnection* c = Ready(failure);
+  if (!c) return false;
+  c->errors.clear();
+  bool procedure = (options & adCmdStoredProc) != 0 || ((options & adCmdText) == 0 && commandType == adCmdStoredProc);
+  std::vector<Parameter*> all;
+  for (Parameter& p : parameters) all.push_back(&p);
+  if (!procedure) return Run(*c, text, all, failure, nullptr);
+
+  Parameter* returned = nullptr;
+  std::vector<Parameter*> arguments;
+  for (Parameter& p : parameters) {
+    if (p.direction == adParamReturnValue && !returned)
+      returned = &p;
+    else
+      arguments.push_back(&p);
+  }
+  std::string marks;
+  for (std::size_t i = 0; i < arguments.size(); ++i) marks += i ? ",?" : "?";
+  std::string call = std::string("{") + (returned ? "? = " : "") + "call " + text;
+  if (!arguments.empty()) call += "(" + marks + ")";
+  call += "}";
+  std::vector<Parameter*> bound;
+  if (returned) bound.push_back(returned);
+  bound.insert(bound.end(), arguments.begin(), arguments.end());
+  std::string state;
+  if (Run(*c, call, bound, failure, &state)) return true;
+  // PostgreSQL runs a PROCEDURE (as opposed to a function) only through its own CALL
+  // statement and says so with "wrong object type".
+  if (state != "42809") return false;
+  c->errors.clear();
+  return Run(*c, "CALL " + text + "(" + marks + ")", arguments, failure, nullptr);
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> NewConnection(DbFailure& failure) {
+  auto connection = std::make_shared<OdbcConnection>();
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &connection->env))) {
+    connection->env = SQL_NULL_HENV;
+    failure.Set(kErrFail, AdoErrorText(kErrFail), "ODBC", "The ODBC environment cannot be created.");
+    return nullptr;
+  }
+  SQLSetEnvAttr(connection->env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, connection->env, &connection->dbc))) {
+    connection->dbc = SQL_NULL_HDBC;
+    connection->Diagnose(SQL_HANDLE_ENV, connection->env, failure);
+    return nullptr;
+  }
+  return connection;
+}
+
+std::unique_ptr<Recordset> NewRecordset(DbFailure&) { return std::unique_ptr<Recordset>(new OdbcRecordset()); }
+
+std::unique_ptr<Command> NewCommand(DbFailure&) { return std::unique_ptr<Command>(new OdbcCommand()); }
+
+const char* BackendName() { return "odbc"; }
+
+}  // namespace dbl

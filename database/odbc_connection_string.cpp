@@ -1,0 +1,209 @@
+#include "database/odbc_connection_string.h"
+
+#include <cctype>
+#include <initializer_list>
+
+namespace dbl {
+
+const char* const kSqlServerDrivers[] = {"SQL Server", "ODBC Driver 18 for SQL Server",
+                                         "ODBC Driver 17 for SQL Server", "SQL Server Native Client 11.0",
+                                         "FreeTDS", nullptr};
+const char* const kJetDrivers[] = {"Microsoft Access Driver (*.mdb)", "Microsoft Access Driver (*.mdb, *.accdb)",
+                                   "MDBTools", nullptr};
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool SameText(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return Lower(text).compare(0, std::string(prefix).size(), Lower(prefix)) == 0;
+}
+
+// Strips one pair of quotes or braces around a value.
+std::string Unquote(const std::string& v) {
+  if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\''))) {
+    return v.substr(1, v.size() - 2);
+  }
+  if (v.size() >= 2 && v.front() == '{' && v.back() == '}') {
+    std::string out;
+    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
+      out += v[i];
+      if (v[i] == '}' && v[i + 1] == '}') ++i;  // "}}" stands for one brace
+    }
+    return out;
+  }
+  return v;
+}
+
+// A value as ODBC wants it: in braces when it holds characters with meaning to the parser.
+std::string OdbcValue(const std::string& v) {
+  bool plain = !v.empty() && v.find_first_of(";{}=") == std::string::npos &&
+               !std::isspace(static_cast<unsigned char>(v.front())) &&
+               !std::isspace(static_cast<unsigned char>(v.back()));
+  if (plain || v.empty()) return v;
+  std::string out = "{";
+  for (char c : v) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  return out + "}";
+}
+
+const std::string* Find(const std::vector<ConnectionPair>& pairs, std::initializer_list<const char*> keys) {
+  for (const char* key : keys) {
+    for (const ConnectionPair& p : pairs) {
+      if (SameText(p.key, key)) return &p.value;
+    }
+  }
+  return nullptr;
+}
+
+const char* ChooseDriver(const char* const* candidates, const std::vector<std::string>& installed) {
+  for (const char* const* c = candidates; *c; ++c) {
+    for (const std::string& name : installed) {
+      if (SameText(name, *c)) return *c;
+    }
+  }
+  return nullptr;
+}
+
+std::string Candidates(const char* const* candidates) {
+  std::string out;
+  for (const char* const* c = candidates; *c; ++c) {
+    if (!out.empty()) out += ", ";
+    out += *c;
+  }
+  return out;
+}
+
+void Add(std::string& out, const char* key, const std::string* value) {
+  if (!value) return;
+  out += ';';
+  out += key;
+  out += '=';
+  out += OdbcValue(*value);
+}
+
+bool TranslateSqlServer(const std::vector<ConnectionPair>& pairs, const std::vector<std::string>& installed,
+                        std::string& odbc, std::string& problem) {
+  const char* driver = ChooseDriver(kSqlServerDrivers, installed);
+  if (!driver) {
+    problem = "No ODBC driver for SQL Server is installed (looked for " + Candidates(kSqlServerDrivers) + ")";
+    return false;
+  }
+  odbc = std::string("DRIVER={") + driver + "}";
+  const std::string* server = Find(pairs, {"server", "data source", "address", "addr", "network address"});
+  std::string host, port;
+  if (server) {
+    host = *server;
+    std::size_t comma = host.find(',');
+    // FreeTDS takes the port apart; the Windows drivers read "host,port" themselves.
+    if (comma != std::string::npos && SameText(driver, "FreeTDS")) {
+      port = Trim(host.substr(comma + 1));
+      host = Trim(host.substr(0, comma));
+    }
+    Add(odbc, "SERVER", &host);
+    if (!port.empty()) Add(odbc, "PORT", &port);
+  }
+  Add(odbc, "UID", Find(pairs, {"uid", "user id", "user"}));
+  Add(odbc, "PWD", Find(pairs, {"pwd", "password"}));
+  Add(odbc, "DATABASE", Find(pairs, {"database", "initial catalog"}));
+  const std::string* integrated = Find(pairs, {"integrated security", "trusted_connection"});
+  if (integrated && (SameText(*integrated, "sspi") || SameText(*integrated, "yes") || SameText(*integrated, "true"))) {
+    odbc += ";Trusted_Connection=Yes";
+  }
+  return true;
+}
+
+bool TranslateJet(const std::vector<ConnectionPair>& pairs, const std::vector<std::string>& installed,
+                  std::string& odbc, std::string& problem) {
+  const char* driver = ChooseDriver(kJetDrivers, installed);
+  if (!driver) {
+    problem = "No ODBC driver for Access databases is installed (looked for " + Candidates(kJetDrivers) + ")";
+    return false;
+  }
+  odbc = std::string("DRIVER={") + driver + "}";
+  Add(odbc, "DBQ", Find(pairs, {"data source"}));
+  const std::string* password = Find(pairs, {"jet oledb:database password", "password", "pwd"});
+  if (password && !password->empty()) Add(odbc, "PWD", password);
+  const std::string* mode = Find(pairs, {"mode"});
+  if (mode && SameText(*mode, "read")) odbc += ";ReadOnly=1";
+  return true;
+}
+
+}  // namespace
+
+std::vector<ConnectionPair> ParseConnectionString(const std::string& text) {
+  std::vector<ConnectionPair> pairs;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t start = i;
+    char quote = 0;
+    for (; i < text.size(); ++i) {
+      char c = text[i];
+      if (quote) {
+        if (c == quote) {
+          if (quote == '}' && i + 1 < text.size() && text[i + 1] == '}') {
+            ++i;  // "}}" inside braces
+            continue;
+          }
+          quote = 0;
+        }
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '{') {
+        quote = '}';
+      } else if (c == ';') {
+        break;
+      }
+    }
+    std::string segment = text.substr(start, i - start);
+    ++i;  // past the ';'
+    std::size_t eq = segment.find('=');
+    if (Trim(segment).empty()) continue;
+    ConnectionPair p;
+    p.key = Trim(segment.substr(0, eq));
+    p.value = eq == std::string::npos ? std::string() : Unquote(Trim(segment.substr(eq + 1)));
+    pairs.push_back(p);
+  }
+  return pairs;
+}
+
+bool TranslateConnectionString(const std::string& text, const std::vector<std::string>& installed,
+                               std::string& odbc, std::string& problem) {
+  std::vector<ConnectionPair> pairs = ParseConnectionString(text);
+  const std::string* provider = Find(pairs, {"provider"});
+  if (!provider) {
+    odbc = text;
+    return true;
+  }
+  if (StartsWith(*provider, "SQLOLEDB") || StartsWith(*provider, "SQLNCLI") || StartsWith(*provider, "MSOLEDBSQL"))
+    return TranslateSqlServer(pairs, installed, odbc, problem);
+  if (StartsWith(*provider, "Microsoft.Jet.OLEDB") || StartsWith(*provider, "Microsoft.ACE.OLEDB"))
+    return TranslateJet(pairs, installed, odbc, problem);
+  if (StartsWith(*provider, "MSDASQL")) {  // the OLE DB provider for ODBC: the rest is ODBC already
+    odbc.clear();
+    for (const ConnectionPair& p : pairs) {
+      if (SameText(p.key, "provider")) continue;
+      if (!odbc.empty()) odbc += ';';
+      odbc += p.key + "=" + OdbcValue(p.value);
+    }
+    return true;
+  }
+  problem = "Provider cannot be found. It may not be properly installed.";
+  return false;
+}
+
+}  // namespace dbl
