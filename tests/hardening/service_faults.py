@@ -1,0 +1,663 @@
+#!/usr/bin/env python3
+"""Fault and load tests of the print service, against the real Koldane program.
+
+Each test copies Koldane into a fresh folder (its settings file and log lie beside the
+executable, its job copy in its current folder), writes the settings, starts it in the
+foreground on a free port with a short receive time-out, and stops it with SIGTERM.
+Printers are real: a FIFO read by a counting reader, a socat pseudo-terminal pair, or a
+private cupsd (tests/support/cups_fixture.sh).
+
+  service_faults.py --koldane PATH --load PATH [unittest arguments]
+
+Sizes: TERVANE_SOAK_JOBS (default 20000; the full soak is 100000) and
+TERVANE_LOAD_JOBS (default 20000) jobs.
+"""
+import argparse
+import os
+import resource
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+KOLDANE = None
+LOAD = None
+SOURCE_DIR = os.environ.get(
+    "TERVANE_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+RECEIVE_TIMEOUT_MS = 2000
+
+JOB = (b'D8\n\nN\nB45,0,0,1,2,4,160,N,"A1234567"\nA90,125,0,2,1,1,N,"*A1234567*"\n'
+       b'A10,145,0,2,1,1,N,"LINE TWO"\nA10,165,0,2,1,1,N,"LINE THREE"\nP1\n')
+
+
+def frame(job):
+    return struct.pack("<I", len(job)) + job
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(condition, timeout, step=0.05):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
+
+
+def process_gone(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().split()[2] == "Z"
+    except OSError:
+        return True
+
+
+def send_job(port, job=JOB, wait_close=True, timeout=10):
+    """One job over its own connection; waits until the service closes it."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        s.sendall(frame(job))
+        if wait_close:
+            s.shutdown(socket.SHUT_WR)
+            while s.recv(64):
+                pass
+
+
+class FifoPrinter:
+    """A FIFO held open by a reader thread that collects everything written to it."""
+
+    def __init__(self, folder, name="printer.fifo"):
+        self.path = os.path.join(folder, name)
+        os.mkfifo(self.path)
+        self.fd = os.open(self.path, os.O_RDWR)
+        self.data = bytearray()
+        self.lock = threading.Lock()
+        self.running = True
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+
+    def _read(self):
+        import select
+        while self.running:
+            ready, _, _ = select.select([self.fd], [], [], 0.1)
+            if ready:
+                chunk = os.read(self.fd, 65536)
+                with self.lock:
+                    self.data += chunk
+
+    def jobs(self):
+        with self.lock:
+            return bytes(self.data).count(b"P1\n")
+
+    def contents(self):
+        with self.lock:
+            return bytes(self.data)
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        os.close(self.fd)
+
+
+class PtyPair:
+    """socat pseudo-terminal pair: the service writes to DIR/ttyA, we read DIR/ttyB."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.a = os.path.join(folder, "ttyA")
+        self.b = os.path.join(folder, "ttyB")
+        self.proc = None
+        self.start()
+
+    def start(self):
+        self.proc = subprocess.Popen(
+            ["socat", "pty,raw,echo=0,link=" + self.a, "pty,raw,echo=0,link=" + self.b],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not wait_for(lambda: os.path.exists(self.a) and os.path.exists(self.b), 10):
+            raise RuntimeError("socat did not make its pseudo-terminals")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(10)
+        self.proc = None
+        wait_for(lambda: not os.path.exists(self.a), 5)
+
+
+class Service:
+    """Koldane in a folder of its own, in the foreground."""
+
+    def __init__(self, settings, env=None, port=None, folder=None, start=True):
+        self.owned_folder = folder is None
+        self.folder = folder or tempfile.mkdtemp(prefix="tervane-faults-")
+        self.devices = os.path.join(self.folder, "devices")
+        os.makedirs(self.devices, exist_ok=True)
+        self.exe = os.path.join(self.folder, "Koldane")
+        shutil.copy(KOLDANE, self.exe)
+        with open(self.exe + ".INI", "wb") as f:
+            f.write(settings)
+        self.log = self.exe + ".LOG"
+        self.job_copy = os.path.join(self.folder, "_barcodeOUT.log")
+        self.port = port or free_port()
+        self.env = dict(os.environ)
+        self.env.update({
+            "TERVANE_SERVICE_PORT": str(self.port),
+            "TERVANE_RECEIVE_TIMEOUT_MS": str(RECEIVE_TIMEOUT_MS),
+            "TERVANE_DEVICE_DIR": self.devices,
+        })
+        self.env.update(env or {})
+        self.proc = None
+        if start:
+            self.start()
+
+    def link_device(self, name, target):
+        path = os.path.join(self.devices, name)
+        if os.path.lexists(path):
+            os.unlink(path)
+        os.symlink(target, path)
+
+    def start(self, wait_listening=True):
+        self.proc = subprocess.Popen([self.exe], cwd=self.folder, env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        if wait_listening:
+            self.wait_listening()
+
+    def wait_listening(self, timeout=15):
+        """Waits until the listening socket exists (seen in /proc, without connecting)."""
+        def listening():
+            try:
+                with open("/proc/net/tcp") as f:
+                    lines = f.readlines()[1:]
+            except OSError:
+                return False
+            for line in lines:
+                fields = line.split()
+                if fields[1].endswith(":%04X" % self.port) and fields[3] == "0A":
+                    return True
+            return False
+        if not wait_for(listening, timeout):
+            raise RuntimeError("Koldane is not listening on %d" % self.port)
+
+    def threads(self):
+        return len(os.listdir("/proc/%d/task" % self.proc.pid))
+
+    def fds(self):
+        return len(os.listdir("/proc/%d/fd" % self.proc.pid))
+
+    def rss_kb(self):
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+        return 0
+
+    def log_text(self):
+        try:
+            with open(self.log, "rb") as f:
+                return f.read().decode("latin-1")
+        except OSError:
+            return ""
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(20)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.proc = None
+
+    def cleanup(self):
+        self.stop()
+        if self.owned_folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def raise_fd_limit(n):
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if soft < n:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (min(n, hard), hard))
+
+
+class FifoServiceTest(unittest.TestCase):
+    """A service in serial mode whose port is a FIFO read by this test."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        self.printer = FifoPrinter(self.folder)
+        self.service = Service(b"port=printer\r\n", folder=self.folder, start=False)
+        self.service.link_device("printer", self.printer.path)
+        self.service.start()
+
+    def tearDown(self):
+        self.service.cleanup()
+        self.printer.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def settle(self):
+        """Threads and descriptors once nothing is in flight."""
+        time.sleep(0.3)
+        return self.service.threads(), self.service.fds()
+
+    def assert_back_to(self, baseline, timeout=10):
+        ok = wait_for(lambda: (self.service.threads(), self.service.fds()) == baseline, timeout, 0.2)
+        self.assertTrue(ok, "threads/fds %s, baseline %s" %
+                        ((self.service.threads(), self.service.fds()), baseline))
+
+
+class IdleAndSlowConnections(FifoServiceTest):
+    def test_idle_connections_and_slow_senders_do_not_stop_other_clients(self):
+        raise_fd_limit(4096)
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 5))
+        baseline = self.settle()
+
+        idle = []
+        for _ in range(1000):
+            idle.append(socket.create_connection(("127.0.0.1", self.service.port), timeout=30))
+
+        # Slow senders: one byte a second, each byte well inside the receive time-out.
+        slow_job = b"S\nP1\n"
+        slow_done = []
+
+        def dribble():
+            with socket.create_connection(("127.0.0.1", self.service.port), timeout=30) as s:
+                for b in frame(slow_job):
+                    s.sendall(bytes([b]))
+                    time.sleep(1.0)
+                s.shutdown(socket.SHUT_WR)
+                while s.recv(64):
+                    pass
+                slow_done.append(True)
+
+        slow = [threading.Thread(target=dribble) for _ in range(5)]
+        for t in slow:
+            t.start()
+
+        # Other clients are served while all of that is going on.
+        started = time.monotonic()
+        for _ in range(50):
+            send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 51, 10), self.printer.jobs())
+        self.assertLess(time.monotonic() - started, RECEIVE_TIMEOUT_MS / 1000.0 * 3)
+
+        # The idle connections end after the time-out: each sees the service close it.
+        deadline = time.monotonic() + RECEIVE_TIMEOUT_MS / 1000.0 + 15
+        closed = 0
+        for s in idle:
+            s.settimeout(max(0.1, deadline - time.monotonic()))
+            try:
+                if s.recv(1) == b"":
+                    closed += 1
+            except (socket.timeout, ConnectionResetError):
+                pass
+            s.close()
+        self.assertEqual(1000, closed)
+
+        for t in slow:
+            t.join(30)
+        self.assertEqual(5, len(slow_done))
+        self.assertTrue(wait_for(lambda: self.printer.contents().count(slow_job) == 5, 5))
+        self.assertEqual(56, self.printer.jobs())
+        self.assert_back_to(baseline)
+        self.assertNotIn("Eroare accept()", self.service.log_text())
+
+
+class BrokenFrames(FifoServiceTest):
+    def test_peer_vanishing_mid_frame_prints_nothing(self):
+        send_job(self.service.port)
+        baseline = self.settle()
+        for cut in (1, 3, 4, 50):
+            with socket.create_connection(("127.0.0.1", self.service.port)) as s:
+                s.sendall(frame(JOB)[:cut])
+            # and once with a reset instead of an orderly close
+            s = socket.create_connection(("127.0.0.1", self.service.port))
+            s.sendall(frame(JOB)[:cut])
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            s.close()
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 2, 5))
+        time.sleep(0.3)
+        self.assertEqual(JOB * 2, self.printer.contents())
+        with open(self.service.job_copy, "rb") as f:
+            self.assertEqual(JOB * 2, f.read())
+        self.assertEqual(8, self.service.log_text().count("Eroare Read()"))
+        self.assert_back_to(baseline)
+
+    def test_length_promising_more_than_arrives_times_out(self):
+        send_job(self.service.port)
+        baseline = self.settle()
+        s = socket.create_connection(("127.0.0.1", self.service.port))
+        s.sendall(struct.pack("<I", 1000) + JOB)
+        started = time.monotonic()
+        s.settimeout(RECEIVE_TIMEOUT_MS / 1000.0 + 10)
+        self.assertEqual(b"", s.recv(1))  # the service gives up and closes
+        self.assertGreaterEqual(time.monotonic() - started, RECEIVE_TIMEOUT_MS / 1000.0 * 0.8)
+        s.close()
+        time.sleep(0.3)
+        self.assertEqual(JOB, self.printer.contents())
+        self.assertIn("Eroare Read()", self.service.log_text())
+        self.assert_back_to(baseline)
+
+    def test_four_gigabyte_length_is_refused_at_once(self):
+        send_job(self.service.port)
+        baseline = self.settle()
+        rss = self.service.rss_kb()
+        for length in (0xFFFFFFFF, 0x80000000, 16 * 1024 * 1024 + 1):
+            s = socket.create_connection(("127.0.0.1", self.service.port))
+            s.sendall(struct.pack("<I", length) + JOB)
+            s.settimeout(5)
+            started = time.monotonic()
+            try:
+                self.assertEqual(b"", s.recv(1))
+            except ConnectionResetError:
+                pass  # closed with our job bytes unread
+            self.assertLess(time.monotonic() - started, RECEIVE_TIMEOUT_MS / 1000.0)
+            s.close()
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 2, 5))
+        self.assertEqual(3, self.service.log_text().count("Eroare: Nu pot aloca memorie"))
+        self.assertLess(self.service.rss_kb() - rss, 8 * 1024)
+        self.assert_back_to(baseline)
+
+
+class PortTakenAtStart(unittest.TestCase):
+    def test_listening_socket_comes_up_when_the_port_is_freed(self):
+        folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        printer = FifoPrinter(folder)
+        holder = socket.socket()
+        holder.bind(("0.0.0.0", 0))
+        holder.listen(1)
+        port = holder.getsockname()[1]
+        service = Service(b"port=printer\r\n", folder=folder, port=port, start=False)
+        try:
+            service.link_device("printer", printer.path)
+            service.start(wait_listening=False)
+            self.assertTrue(wait_for(lambda: "bind() failed" in service.log_text(), 5),
+                            service.log_text())
+            self.assertIsNone(service.proc.poll())
+            holder.close()
+            freed = time.monotonic()
+            service.wait_listening(timeout=12)
+            self.assertLess(time.monotonic() - freed, 7)
+            send_job(port)
+            self.assertTrue(wait_for(lambda: printer.jobs() == 1, 5))
+        finally:
+            holder.close()
+            service.cleanup()
+            printer.close()
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+class SerialDeviceVanishes(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        self.pty = PtyPair(self.folder)
+        self.service = Service(b"port=5\r\nbaudrate=9600\r\n", folder=self.folder, start=False)
+        self.service.link_device("com5", self.pty.a)
+        self.service.start()
+
+    def tearDown(self):
+        self.service.cleanup()
+        self.pty.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def read_printer(self, expected, timeout=10):
+        fd = os.open(self.pty.b, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        data = b""
+        end = time.monotonic() + timeout
+        try:
+            while len(data) < len(expected) and time.monotonic() < end:
+                try:
+                    chunk = os.read(fd, 65536)
+                    data += chunk
+                except BlockingIOError:
+                    time.sleep(0.02)
+        finally:
+            os.close(fd)
+        return data
+
+    def test_jobs_after_the_device_comes_back_are_delivered(self):
+        # Keep the far end open so the pty does not hang up between jobs.
+        keep = os.open(self.pty.b, os.O_RDWR | os.O_NOCTTY)
+        send_job(self.service.port)
+        data = b""
+        end = time.monotonic() + 10
+        while len(data) < len(JOB) and time.monotonic() < end:
+            data += os.read(keep, 65536)
+        self.assertEqual(JOB, data)
+
+        # Mid-job: a job larger than the pty can buffer blocks in the write while nobody
+        # reads; then the device goes away under it.
+        big = b"X" * 200000 + b"\nP1\n"
+        sender = threading.Thread(target=send_job, args=(self.service.port, big, True, 60))
+        sender.start()
+        time.sleep(1.0)
+        os.close(keep)
+        self.pty.stop()
+        sender.join(30)
+        self.assertFalse(sender.is_alive(), "the request hangs on the vanished device")
+
+        # While the device is gone, a job fails with the port-open log line.
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: "Nu pot deschide portul 'COM5'" in self.service.log_text(), 5))
+
+        # The device comes back: later jobs are delivered.
+        self.pty.start()
+        keep = os.open(self.pty.b, os.O_RDWR | os.O_NOCTTY)
+        try:
+            send_job(self.service.port)
+            data = b""
+            end = time.monotonic() + 10
+            while len(data) < len(JOB) and time.monotonic() < end:
+                data += os.read(keep, 65536)
+            self.assertEqual(JOB, data)
+        finally:
+            os.close(keep)
+        self.assertIsNone(self.service.proc.poll())
+
+
+class CupsStopped(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        os.chmod(self.folder, 0o755)  # cupsd's backends run as another user
+        self.cups_dir = os.path.join(self.folder, "cups")
+        fixture = os.path.join(SOURCE_DIR, "tests", "support", "cups_fixture.sh")
+        r = subprocess.run(["sh", fixture, "start", self.cups_dir], capture_output=True, text=True)
+        if r.returncode != 0:
+            self.skipTest("private cupsd did not start: " + r.stderr.strip())
+        self.fixture = fixture
+        self.restarted = None
+        self.service = Service(b"printerName=TervaneLabel\r\n", folder=self.folder,
+                               env={"CUPS_SERVER": os.path.join(self.cups_dir, "cups.sock")})
+
+    def tearDown(self):
+        self.service.cleanup()
+        subprocess.run(["sh", self.fixture, "stop", self.cups_dir], capture_output=True)
+        if self.restarted:
+            self.restarted.wait(10)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def printed(self):
+        try:
+            with open(os.path.join(self.cups_dir, "printed"), "rb") as f:
+                return f.read()
+        except OSError:
+            return b""
+
+    def cupsd_pid(self):
+        with open(os.path.join(self.cups_dir, "cupsd.pid")) as f:
+            return int(f.read())
+
+    def test_failed_jobs_are_logged_and_later_jobs_print(self):
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printed().count(b"P1\n") == 1, 30),
+                        self.service.log_text())
+
+        pid = self.cupsd_pid()
+        os.kill(pid, signal.SIGTERM)
+        self.assertTrue(wait_for(lambda: process_gone(pid), 10))
+        for _ in range(3):
+            send_job(self.service.port, timeout=60)
+        log = self.service.log_text()
+        self.assertEqual(3, log.count("Failed to send data to printer."), log)
+        with open(self.service.job_copy, "rb") as f:
+            self.assertEqual(JOB * 4, f.read())  # the copy is kept for failed jobs too
+
+        conf = os.path.join(self.cups_dir, "cups")
+        self.restarted = subprocess.Popen(
+            ["setsid", "cupsd", "-f", "-c", os.path.join(conf, "cupsd.conf"),
+             "-s", os.path.join(conf, "cups-files.conf")],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(os.path.join(self.cups_dir, "cupsd.pid"), "w") as f:
+            f.write(str(self.restarted.pid))
+        env = dict(os.environ, CUPS_SERVER=os.path.join(self.cups_dir, "cups.sock"))
+        self.assertTrue(wait_for(lambda: b"is running" in subprocess.run(
+            ["lpstat", "-r"], env=env, capture_output=True).stdout, 15))
+        send_job(self.service.port)
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printed().count(b"P1\n") == 3, 30),
+                        self.printed().count(b"P1\n"))
+
+
+class FullFileSystem(unittest.TestCase):
+    def test_full_log_and_job_copy_file_system_keeps_printing(self):
+        if os.geteuid() != 0:
+            self.skipTest("mounting a tmpfs needs root")
+        folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        small = os.path.join(folder, "small")
+        os.makedirs(small)
+        size_kb = os.path.getsize(KOLDANE) // 1024 + 64
+        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dk" % size_kb, "tmpfs", small],
+                           capture_output=True, text=True)
+        if r.returncode != 0:
+            shutil.rmtree(folder, ignore_errors=True)
+            self.skipTest("cannot mount a tmpfs: " + r.stderr.strip())
+        printer = FifoPrinter(folder)
+        service = Service(b"port=printer\r\n", folder=small, start=False)
+        try:
+            service.link_device("printer", printer.path)
+            # Fill what is left of the file system.
+            fd = os.open(os.path.join(small, "filler"), os.O_WRONLY | os.O_CREAT, 0o600)
+            try:
+                while os.write(fd, b"\0" * 512) > 0:
+                    pass
+            except OSError:
+                pass
+            os.close(fd)
+            service.start()
+            for _ in range(20):
+                send_job(service.port)
+            self.assertTrue(wait_for(lambda: printer.jobs() == 20, 10), printer.jobs())
+            self.assertEqual(JOB * 20, printer.contents())
+            # Room again: the log and the job copy are written again.
+            os.unlink(os.path.join(small, "filler"))
+            send_job(service.port)
+            self.assertTrue(wait_for(lambda: printer.jobs() == 21, 10))
+            def copied():
+                try:
+                    with open(service.job_copy, "rb") as f:
+                        return f.read().endswith(JOB)
+                except OSError:
+                    return False
+            self.assertTrue(wait_for(copied, 5))
+            self.assertIn("Conexiune acceptata", service.log_text())
+        finally:
+            service.stop()
+            printer.close()
+            subprocess.run(["umount", small])
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+class SoakAndLoad(unittest.TestCase):
+    def run_load(self, port, jobs, senders, unique):
+        cmd = [LOAD, "send", "--port", str(port), "--jobs", str(jobs), "--senders", str(senders)]
+        if unique:
+            cmd.append("--unique")
+        out = subprocess.run(cmd, capture_output=True, text=True, timeout=1800).stdout
+        fields = out.split()
+        return int(fields[fields.index("sent") + 1]), int(fields[fields.index("errors") + 1])
+
+    def test_soak_keeps_memory_and_descriptors_flat(self):
+        jobs = int(os.environ.get("TERVANE_SOAK_JOBS", "20000"))
+        folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        printer = FifoPrinter(folder)
+        service = Service(b"port=printer\r\n", folder=folder, start=False)
+        try:
+            service.link_device("printer", printer.path)
+            service.start()
+            warm = jobs // 10
+            self.assertEqual((warm, 0), self.run_load(service.port, warm, 4, False))
+            time.sleep(0.5)
+            rss0, fds0, threads0 = service.rss_kb(), service.fds(), service.threads()
+            self.assertEqual((jobs - warm, 0), self.run_load(service.port, jobs - warm, 4, False))
+            self.assertTrue(wait_for(lambda: printer.jobs() == jobs, 30), printer.jobs())
+            time.sleep(0.5)
+            rss1, fds1, threads1 = service.rss_kb(), service.fds(), service.threads()
+            sys.stderr.write("soak %d jobs: rss %d -> %d kB, fds %d -> %d, threads %d -> %d\n" %
+                             (jobs, rss0, rss1, fds0, fds1, threads0, threads1))
+            self.assertEqual(fds0, fds1)
+            self.assertEqual(threads0, threads1)
+            self.assertLess(rss1 - rss0, 2048)
+        finally:
+            service.cleanup()
+            printer.close()
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def test_sixteen_senders_every_job_once_never_interleaved_at_a_serial_printer(self):
+        jobs = int(os.environ.get("TERVANE_LOAD_JOBS", "20000"))
+        folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        pty = PtyPair(folder)
+        service = Service(b"port=5\r\nbaudrate=115200\r\n", folder=folder, start=False)
+        counter = None
+        try:
+            service.link_device("com5", pty.a)
+            service.start()
+            counter = subprocess.Popen([LOAD, "count", pty.b, "--expect", str(jobs),
+                                        "--idle-ms", "20000"],
+                                       stdout=subprocess.PIPE, text=True)
+            self.assertEqual("ready", counter.stdout.readline().strip())
+            sent, errors = self.run_load(service.port, jobs, 16, True)
+            self.assertEqual((jobs, 0), (sent, errors))
+            out = counter.communicate(timeout=120)[0].split()
+            result = dict(zip(out[0::2], (int(v) for v in out[1::2])))
+            sys.stderr.write("load %d jobs, 16 senders: %s\n" % (jobs, result))
+            self.assertEqual(jobs, result["jobs"])
+            self.assertEqual(jobs, result["unique"])
+            self.assertEqual(0, result["broken"])
+            self.assertEqual(0, result["duplicates"])
+            self.assertNotIn("Nu pot deschide portul", service.log_text())
+        finally:
+            if counter and counter.poll() is None:
+                counter.kill()
+                counter.wait()
+            service.cleanup()
+            pty.stop()
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+def main():
+    global KOLDANE, LOAD
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--koldane", required=True)
+    parser.add_argument("--load", required=True)
+    args, rest = parser.parse_known_args()
+    KOLDANE = os.path.abspath(args.koldane)
+    LOAD = os.path.abspath(args.load)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
