@@ -111,7 +111,7 @@ class DialectBReader {
 
   int Millimetres(long long mm) const {
     bool changed = false;
-    return Bounded(mm * dpi_ * 10 / 254, 0, kMaxCoordinate, &changed);
+    return Bounded((mm * dpi_ * 10 + 127) / 254, 0, kMaxCoordinate, &changed);
   }
 
   bool Coordinates(const std::string& x, const std::string& y, long long* vx, long long* vy) {

@@ -65,14 +65,14 @@ void LabelPicture::Paint(TextPainter& painter, int fallbackWidth, int fallbackHe
   if (jobWidth_ > 0) {
     w = jobWidth_, widthFrom = "job";
   } else if (fallbackWidth > 0) {
-    w = fallbackWidth, widthFrom = "--width";
+    w = fallbackWidth, widthFrom = "options";
   } else {
     w = static_cast<long long>(maxX) + margin, widthFrom = "bounding box";
   }
   if (jobHeight_ > 0) {
     h = jobHeight_, heightFrom = "job";
   } else if (fallbackHeight > 0) {
-    h = fallbackHeight, heightFrom = "--height";
+    h = fallbackHeight, heightFrom = "options";
   } else {
     h = static_cast<long long>(maxY) + margin, heightFrom = "bounding box";
   }
@@ -81,7 +81,8 @@ void LabelPicture::Paint(TextPainter& painter, int fallbackWidth, int fallbackHe
                   : widthFrom == "bounding box" ? "bounding box + margin"
                                                 : "--width/--height";
   } else {
-    sizeSource_ = "width from " + widthFrom + ", height from " + heightFrom;
+    auto name = [](const std::string& from) { return from == "job" ? "the job" : from == "options" ? "the options" : "the bounding box"; };
+    sizeSource_ = std::string("width from ") + name(widthFrom) + ", height from " + name(heightFrom);
   }
   if (w > kMaxCanvasSide) {
     notes_.Remark("picture cut to " + std::to_string(kMaxCanvasSide) + " dots wide (label " +
