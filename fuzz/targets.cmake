@@ -32,3 +32,7 @@ tervane_fuzz_target(fuzz_service_settings
 tervane_fuzz_target(fuzz_service_request
   SOURCES ${fuzz_dir}/fuzz_service_request.cpp
   REQUIRES tervane_service)
+
+tervane_fuzz_target(fuzz_preview_reader
+  SOURCES ${fuzz_dir}/fuzz_preview_reader.cpp
+  REQUIRES tervane_preview_core)
