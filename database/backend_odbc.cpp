@@ -90,11 +90,17 @@ class OdbcConnection : public Connection {
     for (SQLSMALLINT i = 1; i <= 50; ++i) {
       SQLCHAR state[6] = "";
       SQLINTEGER native = 0;
-      SQLCHAR message[SQL_MAX_MESSAGE_LENGTH + 1] = "";
+      std::vector<SQLCHAR> message(1024);
       SQLSMALLINT length = 0;
-      SQLRETURN r = SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
+      SQLRETURN r = SQLGetDiagRec(type, handle, i, state, &native, message.data(),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
       if (!SQL_SUCCEEDED(r)) break;
-      std::string text(reinterpret_cast<char*>(message));
+      if (length >= static_cast<SQLSMALLINT>(message.size())) {  // a long message: read it whole
+        message.assign(static_cast<std::size_t>(length) + 1, 0);
+        SQLGetDiagRec(type, handle, i, state, &native, message.data(), static_cast<SQLSMALLINT>(message.size()),
+                      &length);
+      }
+      std::string text(reinterpret_cast<char*>(message.data()));
       errors.push_back(ProviderError{static_cast<long>(native), text});
       if (first) {
         char meaning[32];
