@@ -9,6 +9,7 @@
 
 #include "platform/system_error.h"
 #include "service/job_server.h"
+#include "service/private_file.h"
 #include "service/socket_interrupt.h"
 #include "transport/serial_port.h"
 #include "transport/socket.h"
@@ -136,6 +137,16 @@ void CJobServer::AcceptThread() {
         Log("Eroare accept()");
         // A lasting failure (no descriptors left) must not fill the disk at full speed.
         SleepUnlessStopped(kAcceptPauseMs);
+        continue;
+      }
+      WaitSettingsReady();  // allowFrom is part of the settings
+      if (!allowList.Allows(static_cast<std::uint32_t>(connection->peerAddress))) {
+        char refused[64];
+        AllowList::FormatAddress(static_cast<std::uint32_t>(connection->peerAddress), refused);
+        char line[96];
+        std::snprintf(line, sizeof line, "Conexiune refuzata de la %s", refused);
+        Log(line);
+        delete connection;  // closed at once; nothing is read from it
         continue;
       }
       Log("Conexiune acceptata");
@@ -340,7 +351,7 @@ void CJobServer::WriteJobCopy(const char* job, std::size_t length) {
     AppendLogLine("-------------------\n");
     path = logPath;
   }
-  std::FILE* file = std::fopen(path, "ab");
+  std::FILE* file = OpenPrivateFile(path, "ab");
   if (!file) return;
   std::fwrite(job, 1, length, file);
   std::fclose(file);

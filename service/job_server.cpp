@@ -7,6 +7,7 @@
 
 #include "platform/local_time.h"
 #include "platform/program_path.h"
+#include "service/private_file.h"
 #include "service/service_paths.h"
 #include "transport/serial_port.h"
 
@@ -76,7 +77,7 @@ void CJobServer::Log(const char* message) {
 
 // Text mode ("at"): on Windows every "\n" is stored as CR LF; elsewhere as it stands.
 void CJobServer::AppendLogLine(const char* message) {
-  std::FILE* file = std::fopen(logPath, "at");
+  std::FILE* file = OpenPrivateFile(logPath, "at");
   if (!file) return;
   platform::LocalTime t = platform::CurrentLocalTime();
   std::fprintf(file, "\n%d-%d-%d %d:%d:%d - %s", t.year, t.month, t.day, t.hour, t.minute,
@@ -116,6 +117,17 @@ bool CJobServer::ReadSettings() {
   };
 
   if (!iniLoader.Load(settingsPath)) Log("Nu gasesc setarile initiale");
+
+  // allowFrom (both modes): entries that are not addresses or ranges are logged and left out.
+  char allowFrom[INILoader::kValueSize];
+  allowList.Clear();
+  if (iniLoader.GetValue(allowFrom, "allowFrom", sizeof allowFrom)) {
+    allowList.Parse(allowFrom, [](void* server, const char* entry) {
+      char refused[128];
+      std::snprintf(refused, sizeof refused, "allowFrom: intrare invalida ignorata '%s'", entry);
+      static_cast<CJobServer*>(server)->Log(refused);
+    }, this);
+  }
 
   if (get("printerName")) {
     if (CopyIntoField(printerName, sizeof printerName, value)) {

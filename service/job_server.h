@@ -21,6 +21,8 @@
 #include <set>
 #include <thread>
 
+#include "service/allow_list.h"
+
 class CSocket;
 
 enum class JobGeneration { kKoldane, kQuorvel };
@@ -122,6 +124,7 @@ class CJobServer {
   int dataBits;
   int parityCode;
   int stopBitsCode;
+  AllowList allowList;  // allowFrom: who may print (everyone without the key)
   CSocket* listeningSocket;
   std::atomic<CSocket*> handOffSlot;
 

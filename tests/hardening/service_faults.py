@@ -373,6 +373,76 @@ class BrokenFrames(FifoServiceTest):
         self.assert_back_to(baseline)
 
 
+class WhoMayPrint(unittest.TestCase):
+    """allowFrom end to end, and the modes of the files that hold patient data."""
+
+    def start(self, settings):
+        self.folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        self.printer = FifoPrinter(self.folder)
+        self.service = Service(b"port=printer\r\n" + settings, folder=self.folder, start=False)
+        self.service.link_device("printer", self.printer.path)
+        self.service.start()
+
+    def tearDown(self):
+        self.service.cleanup()
+        self.printer.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def send_from(self, source):
+        """Sends one job from a loopback source address; True when the service read it
+        all and closed, False when it closed the connection before reading."""
+        s = socket.socket()
+        s.bind((source, 0))
+        s.connect(("127.0.0.1", self.service.port))
+        s.settimeout(10)
+        try:
+            s.sendall(frame(JOB))
+            s.shutdown(socket.SHUT_WR)
+            while s.recv(64):
+                pass
+            return True
+        except OSError:  # reset, broken pipe or not connected: closed before reading
+            return False
+        finally:
+            s.close()
+
+    def test_peers_outside_the_list_are_closed_unread_and_logged(self):
+        old_umask = os.umask(0o022)
+        try:
+            self.start(b"allowFrom=127.0.0.1, 10.0.0.0/8,bad.entry,127.0.0.0/33\r\n")
+        finally:
+            os.umask(old_umask)
+        self.send_from("127.0.0.2")
+        self.send_from("127.0.0.3")
+        self.send_from("127.0.0.1")
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 5))
+        time.sleep(0.3)
+        self.assertEqual(JOB, self.printer.contents())
+        log = self.service.log_text()
+        self.assertEqual(1, log.count("Conexiune refuzata de la 127.0.0.2"), log)
+        self.assertEqual(1, log.count("Conexiune refuzata de la 127.0.0.3"), log)
+        self.assertEqual(1, log.count("Conexiune acceptata"), log)
+        self.assertEqual(1, log.count("allowFrom: intrare invalida ignorata 'bad.entry'"), log)
+        self.assertEqual(1, log.count("allowFrom: intrare invalida ignorata '127.0.0.0/33'"), log)
+        # The service log and the job copy were created for their owner only.
+        self.assertEqual(0o600, os.stat(self.service.log).st_mode & 0o777)
+        self.assertEqual(0o600, os.stat(self.service.job_copy).st_mode & 0o777)
+
+    def test_a_list_without_a_valid_entry_lets_nobody_print(self):
+        self.start(b"allowFrom=everyone\r\n")
+        self.send_from("127.0.0.1")
+        time.sleep(0.5)
+        self.assertEqual(0, self.printer.jobs())
+        self.assertIn("Conexiune refuzata de la 127.0.0.1", self.service.log_text())
+
+    def test_printer_mode_reads_the_list_too(self):
+        self.start(b"printerName=NoSuchQueue\r\nallowFrom=127.0.0.9\r\n")
+        self.send_from("127.0.0.1")
+        self.assertTrue(wait_for(lambda: "Conexiune refuzata de la 127.0.0.1" in
+                                 self.service.log_text(), 5))
+        self.assertFalse(os.path.exists(self.service.job_copy))
+
+
 class PortTakenAtStart(unittest.TestCase):
     def test_listening_socket_comes_up_when_the_port_is_freed(self):
         folder = tempfile.mkdtemp(prefix="tervane-faults-")
