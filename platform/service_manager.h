@@ -68,6 +68,12 @@ struct ServiceDefinition {
 // it can't be taken or doesn't fit whole into size - 1 characters.
 bool FullExecutablePath(char* out, std::size_t size);
 
+// The system's message for an error code as its message table holds it, closing line
+// break included (Windows: FormatMessageA from the system table in the user's default
+// language, inserts ignored, into a buffer the system allocates; Linux: strerror's
+// text). Empty when the system has no text for the code.
+void SystemMessageText(unsigned long code, char* out, std::size_t size);
+
 // An open connection to the service manager (a manager handle).
 class ServiceManager {
  public:

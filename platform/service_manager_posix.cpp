@@ -184,6 +184,11 @@ bool FullExecutablePath(char* out, std::size_t size) {
   return true;
 }
 
+void SystemMessageText(unsigned long code, char* out, std::size_t size) {
+  if (size == 0) return;
+  std::snprintf(out, size, "%s", std::strerror(static_cast<int>(code)));
+}
+
 bool ServiceManager::Open(unsigned long access) {
   Close();
   const char* dir = std::getenv("TERVANE_UNIT_DIR");

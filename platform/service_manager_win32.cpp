@@ -25,6 +25,21 @@ bool FullExecutablePath(char* out, std::size_t size) {
   return true;
 }
 
+void SystemMessageText(unsigned long code, char* out, std::size_t size) {
+  if (size == 0) return;
+  out[0] = '\0';
+  char* text = nullptr;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
+      nullptr);
+  if (n == 0 || text == nullptr) return;
+  std::size_t length = n < size ? n : size - 1;
+  std::memcpy(out, text, length);
+  out[length] = '\0';
+  LocalFree(text);
+}
+
 bool ServiceManager::Open(unsigned long access) {
   Close();
   handle_ = OpenSCManagerA(nullptr, nullptr, access);

@@ -50,30 +50,32 @@ void ServiceMain(unsigned long, char**) {
   serviceState->Start();
 }
 
+// "Error %d : %s" with the last system error and its message text.
+void PrintLastError() {
+  unsigned long code = LastSystemError();
+  char text[512];
+  SystemMessageText(code, text, sizeof text);
+  std::printf("Error %d : %s", static_cast<int>(code), text);
+}
+
 }  // namespace
 
 bool InstallKoldane() {
   char path[1024];
   if (!FullExecutablePath(path, sizeof path)) {
     // A path cut to fit would register another program: fail with the reason.
-    unsigned long code = LastSystemError();
-    char text[512];
-    SystemErrorText(code, text, sizeof text);
-    std::printf("Error %d : %s", static_cast<int>(code), text);
+    PrintLastError();
     return false;
   }
   ServiceManager manager;
   if (!manager.Open(kScManagerAllAccess)) return false;
-  ServiceDefinition definition = {kServiceName,        kServiceName,     kServiceAllAccess,
-                                  kServiceWin32OwnProcess, kServiceAutoStart,
-                                  kServiceErrorNormal, path,             nullptr,
-                                  nullptr};
+  // Started automatically, as LocalSystem (no account), no dependencies.
+  ServiceDefinition definition = {kServiceName,      kServiceName,        kServiceAllAccess,
+                                  kServiceWin32OwnProcess, kServiceAutoStart, kServiceErrorNormal,
+                                  path,              nullptr,             nullptr};
   InstalledService service;
   if (!service.Create(manager, definition)) {
-    unsigned long code = LastSystemError();
-    char text[512];
-    SystemErrorText(code, text, sizeof text);
-    std::printf("Error %d : %s", static_cast<int>(code), text);
+    PrintLastError();
     return false;
   }
   service.Close();

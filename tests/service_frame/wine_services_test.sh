@@ -1,0 +1,273 @@
+#!/usr/bin/env bash
+# Koldane and quorvel under Wine's own service control manager: install, install again,
+# the quoted image path, start, a label over TCP to the printer, query, stop, remove,
+# remove again, and the console texts when started without a service manager.
+#
+# Usage: wine_services_test.sh KOLDANE_EXE QUORVEL_EXE PREFIX_DIR
+#
+# The test has a Wine prefix of its own (PREFIX_DIR, made on the first run) and stops
+# every Wine process of it at the end, services included. The programs are copied to
+# C:\Program Files\Tervane Labels, a path with a blank. The services' listening port is
+# a free port given to them as a system environment variable (HKLM\...\Session
+# Manager\Environment): Wine's service manager gives each service a fresh environment
+# block, not the caller's. Each service prints to a plain file (a port name that does
+# not begin with "COM" opens as a file). Event-log entries are only visible as Wine's
+# +eventlog trace on the standard error the services inherit from the first Wine
+# process of the server; the test reads them there.
+set -u
+
+koldane_exe=$1
+quorvel_exe=$2
+prefix=$3
+wine=${WINE64:-/usr/lib/wine/wine64}
+server=${WINESERVER64:-/usr/lib/wine/wineserver64}
+[ -x "$wine" ] || wine=$(command -v wine64)
+[ -x "$server" ] || server=$(command -v wineserver64 || command -v wineserver)
+
+export WINEPREFIX=$prefix
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+unset DISPLAY
+
+failures=0
+work=$(mktemp -d)
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+
+# Compares a program's output (carriage returns of the console's text mode removed)
+# with the expected text, given with printf escapes.
+expect_output() {
+  local what=$1 expected actual
+  expected=$(printf "$2"; echo x)
+  actual=$(tr -d '\r' <"$3"; echo x)
+  if [ "$actual" == "$expected" ]; then
+    pass "$what"
+  else
+    fail "$what: expected $(printf %q "${expected%x}") got $(printf %q "${actual%x}")"
+  fi
+}
+
+run() { "$wine" "$@" 2>>"$work/wine.err"; }
+
+service_state() {  # the STATE number sc query shows, or nothing
+  run sc query "$1" | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]*\).*/\1/p'
+}
+
+wait_state() {  # NAME STATE SECONDS: true once sc query shows the state
+  local end=$((SECONDS + $3))
+  while [ $SECONDS -lt $end ]; do
+    [ "$(service_state "$1")" == "$2" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+wait_file_contains() {  # FILE TEXT SECONDS
+  local end=$((SECONDS + $3))
+  while [ $SECONDS -lt $end ]; do
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# One wire frame over a real TCP connection: 4 little-endian length bytes, the job.
+send_label() {  # PORT TEXT
+  python3 - "$1" "$2" <<'EOF'
+import socket, struct, sys, time
+port, job = int(sys.argv[1]), sys.argv[2].encode()
+for attempt in range(100):
+    try:
+        s = socket.create_connection(("127.0.0.1", port), timeout=5)
+        break
+    except OSError:
+        time.sleep(0.1)
+else:
+    sys.exit(1)
+s.sendall(struct.pack("<I", len(job)) + job)
+s.close()
+EOF
+}
+
+cleanup() {
+  run sc stop Koldane >/dev/null
+  run sc stop quorvel >/dev/null
+  run sc delete Koldane >/dev/null
+  run sc delete quorvel >/dev/null
+  "$server" -k 2>/dev/null
+  "$server" -w 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+restart_server() {
+  "$server" -k 2>/dev/null
+  "$server" -w 2>/dev/null
+  "$server" -p 60
+}
+
+# A prefix of the test's own; leftovers of an interrupted run are removed first (an
+# automatically started Koldane would otherwise start with the server).
+if [ ! -f "$prefix/system.reg" ]; then
+  mkdir -p "$prefix"
+  "$wine" wineboot -i >/dev/null 2>&1
+fi
+restart_server
+for name in Koldane quorvel; do
+  [ -n "$(service_state $name)" ] || continue
+  run sc stop $name >/dev/null
+  wait_state $name 1 10
+  run sc delete $name >/dev/null
+done
+
+# The port goes into the system environment. Wine's service manager builds the
+# services' environment from the one it started with, so it is restarted after.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+run reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+  /v TERVANE_SERVICE_PORT /d "$port" /f >/dev/null
+restart_server
+# The first Wine process of the server starts the service manager, whose services
+# inherit its standard error and debug channels: the event-log trace goes to a file.
+WINEDEBUG=-all,+eventlog "$wine" reg query \
+  'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+  /v TERVANE_SERVICE_PORT >/dev/null 2>"$work/services.err"
+
+dir="$prefix/drive_c/Program Files/Tervane Labels"
+mkdir -p "$dir"
+cp "$koldane_exe" "$dir/Koldane.exe"
+cp "$quorvel_exe" "$dir/quorvel.exe"
+rm -f "$dir"/*.LOG "$prefix/drive_c/windows/_barcodeOUT.log" "$prefix/drive_c/windows/system32/_barcodeOUT.log"
+printf 'port=C:\\k.prn\r\n' >"$dir/KOLDANE.INI"
+printf 'port=C:\\q.prn\r\n' >"$dir/QUORVEL.INI"
+: >"$prefix/drive_c/k.prn"
+: >"$prefix/drive_c/q.prn"
+koldane='C:\Program Files\Tervane Labels\Koldane.exe'
+quorvel='C:\Program Files\Tervane Labels\quorvel.exe'
+label1=$'N\nA50,20,0,3,1,1,N,"KOLDANE UNDER WINE"\nP1\n'
+label2=$'N\nA50,20,0,3,1,1,N,"QUORVEL UNDER WINE"\nP1\n'
+
+echo "== Koldane"
+run "$koldane" -i >"$work/out"
+expect_output "Koldane -i" '\n\nService Installed Sucessfully\n' "$work/out"
+run "$koldane" -i >"$work/out"
+# The system's text for 1073 as the message table holds it, with its own line end.
+expect_output "Koldane -i again" 'Error 1073 : Service exists.\n\n\nError Installing Service\n' "$work/out"
+run reg query 'HKLM\System\CurrentControlSet\Services\Koldane' >"$work/reg"
+if tr -d '\r' <"$work/reg" | grep -qF 'ImagePath    REG_SZ    "C:\Program Files\Tervane Labels\Koldane.exe"' &&
+  tr -d '\r' <"$work/reg" | grep -qE 'Start +REG_DWORD +0x2$' &&
+  tr -d '\r' <"$work/reg" | grep -qE 'ObjectName +REG_SZ +LocalSystem$'; then
+  pass "Koldane registered with its path in quotes, automatic start, LocalSystem"
+else
+  fail "Koldane registration: $(cat "$work/reg")"
+fi
+run "$koldane" /i >"$work/out"
+expect_output "Koldane /i" '\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n' "$work/out"
+
+run sc start Koldane >/dev/null
+if wait_state Koldane 4 30; then pass "Koldane RUNNING"; else fail "Koldane not running: $(service_state Koldane)"; fi
+if send_label "$port" "$label1" && wait_file_contains "$prefix/drive_c/k.prn" "KOLDANE UNDER WINE" 20; then
+  pass "Koldane label at the printer"
+else
+  fail "Koldane label not printed"
+fi
+copy=$(ls "$prefix"/drive_c/windows/_barcodeOUT.log "$prefix"/drive_c/windows/system32/_barcodeOUT.log 2>/dev/null | head -1)
+if [ -n "$copy" ] && grep -qF "KOLDANE UNDER WINE" "$copy"; then
+  pass "Koldane job copy in the service's working folder"
+else
+  fail "Koldane job copy missing"
+fi
+run sc stop Koldane >/dev/null
+if wait_state Koldane 1 10; then pass "Koldane STOPPED"; else fail "Koldane did not stop"; fi
+run "$koldane" -d >"$work/out"
+expect_output "Koldane -d" '\n\nService UnInstalled Sucessfully\n' "$work/out"
+run "$koldane" -d >"$work/out"
+expect_output "Koldane -d again" '\n\nError UnInstalling Service\n' "$work/out"
+run "$koldane" >"$work/out"
+code=$?
+expect_output "Koldane from a console" '' "$work/out"
+[ $code -eq 0 ] && pass "Koldane from a console ends with 0" || fail "Koldane exit code $code"
+
+echo "== quorvel"
+run "$quorvel" -install >"$work/out"
+expect_output "quorvel -install" 'quorvel is installed.\n' "$work/out"
+run "$quorvel" /INSTALL >"$work/out"
+expect_output "quorvel /INSTALL again" 'CreateService failed w/err 0x00000431\n' "$work/out"
+run reg query 'HKLM\System\CurrentControlSet\Services\quorvel' >"$work/reg"
+if tr -d '\r' <"$work/reg" | grep -qF 'ImagePath    REG_SZ    "C:\Program Files\Tervane Labels\quorvel.exe"' &&
+  tr -d '\r' <"$work/reg" | grep -qE 'Start +REG_DWORD +0x3$' &&
+  tr -d '\r' <"$work/reg" | grep -qF 'ObjectName    REG_SZ    NT AUTHORITY\LocalService' &&
+  tr -d '\r' <"$work/reg" | grep -qF 'DisplayName    REG_SZ    quorvel Sample Service'; then
+  pass "quorvel registered with its path in quotes, demand start, LocalService"
+else
+  fail "quorvel registration: $(cat "$work/reg")"
+fi
+run "$quorvel" -unknown >"$work/out"
+expect_output "quorvel -unknown" '' "$work/out"
+
+# The start control answers with the latest report: the first pending one carries
+# check point 1 (when Wine answers before the service runs, it shows RUNNING, 0).
+run sc start quorvel | tr -d '\r' >"$work/start"
+if grep -qE 'STATE +: 2 +START_PENDING' "$work/start"; then
+  if grep -qE 'CHECKPOINT +: 0x1$' "$work/start"; then
+    pass "quorvel START_PENDING with check point 1"
+  else
+    fail "quorvel start answer: $(cat "$work/start")"
+  fi
+elif grep -qE 'STATE +: 4 +RUNNING' "$work/start" && grep -qE 'CHECKPOINT +: 0x0$' "$work/start"; then
+  pass "quorvel answered RUNNING with check point 0"
+else
+  fail "quorvel start answer: $(cat "$work/start")"
+fi
+if wait_state quorvel 4 30; then pass "quorvel RUNNING"; else fail "quorvel not running: $(service_state quorvel)"; fi
+if send_label "$port" "$label2" && wait_file_contains "$prefix/drive_c/q.prn" "QUORVEL UNDER WINE" 20; then
+  pass "quorvel label at the printer"
+else
+  fail "quorvel label not printed"
+fi
+if wait_file_contains "$dir/QUORVEL.LOG" "OUT THREAD" 10 && grep -qF "QUORVEL UNDER WINE" "$dir/QUORVEL.LOG"; then
+  pass "quorvel job copy in its service log"
+else
+  fail "quorvel service log: $(cat "$dir/QUORVEL.LOG")"
+fi
+# The stop control returns when the handler has answered: STOPPED, once the keep-alive
+# worker (which looks every 2 s) has ended.
+start=$(date +%s%N)
+run sc stop quorvel | tr -d '\r' >"$work/stop"
+elapsed=$((($(date +%s%N) - start) / 1000000))
+if grep -qE 'STATE +: 1 +STOPPED' "$work/stop" || wait_state quorvel 1 10; then
+  pass "quorvel STOPPED, sc stop took $elapsed ms"
+else
+  fail "quorvel did not stop: $(cat "$work/stop")"
+fi
+
+# Removal of a running service stops it first.
+run sc start quorvel >/dev/null
+wait_state quorvel 4 30 || fail "quorvel did not start again"
+run "$quorvel" -remove >"$work/out"
+if tr -d '\r' <"$work/out" | tr '\n' '|' | grep -qE '^Stopping quorvel\.\.*\|quorvel is stopped\.\|quorvel is removed\.\|$'; then
+  pass "quorvel -remove while running: $(tr -d '\r' <"$work/out" | tr '\n' '|')"
+else
+  fail "quorvel -remove while running: $(cat -A "$work/out")"
+fi
+run "$quorvel" -remove >"$work/out"
+expect_output "quorvel -remove again" 'OpenService failed w/err 0x00000424\n' "$work/out"
+
+run "$quorvel" >"$work/out"
+code=$?
+expect_output "quorvel from a console" 'Parameters:\n -install  to install the service.\n -remove   to remove the service.\nService failed to run w/err 0x00000427\n' "$work/out"
+[ $code -eq 0 ] && pass "quorvel from a console ends with 0" || fail "quorvel exit code $code"
+
+# The event-log entries, as far as Wine shows them (a trace of ReportEventW's strings).
+for entry in '"quorvel in OnStart"' '"quorvel in OnStop"'; do
+  if grep -qF "ReportEventW L$entry" "$work/services.err"; then
+    pass "event-log entry $entry"
+  else
+    fail "event-log entry $entry not seen"
+  fi
+done
+
+echo "failures: $failures"
+[ $failures -eq 0 ]
