@@ -4,8 +4,9 @@
 #include "transport/wire_frame.h"
 
 bool SendAll(CSocket& socket, const void* data, std::size_t length) {
-  // Each Send takes an int count; large buffers go in slices.
-  const std::size_t kSlice = 1u << 20;
+  // Large buffers go in slices of 64 KiB: under Wine a single blocking send much larger
+  // than the socket buffer was seen never to return after the peer reset the connection.
+  const std::size_t kSlice = 1u << 16;
   const char* p = static_cast<const char*>(data);
   while (length > 0) {
     int want = static_cast<int>(length < kSlice ? length : kSlice);

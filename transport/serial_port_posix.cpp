@@ -176,11 +176,15 @@ bool ApplyLineSettings(HANDLE handle, const DCB* dcb) {
   if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return Fail(EINVAL);
   if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(errno);
 
-  // tcsetattr succeeds when any part was applied; read back what the device took.
+  // tcsetattr succeeds when any part was applied; read back what the device took. A
+  // pseudo-terminal (no modem lines) carries bytes without framing and always reports
+  // 8 data bits without parity, so only a real line's framing is compared.
   struct termios applied;
   if (tcgetattr(fd, &applied) != 0) return Fail(errno);
-  if ((applied.c_cflag & kFramingFlags) != (t.c_cflag & kFramingFlags) ||
-      cfgetospeed(&applied) != speed) {
+  int lines = 0;
+  bool realLine = ioctl(fd, TIOCMGET, &lines) == 0;
+  if (cfgetospeed(&applied) != speed ||
+      (realLine && (applied.c_cflag & kFramingFlags) != (t.c_cflag & kFramingFlags))) {
     return Fail(EINVAL);
   }
 

@@ -1,0 +1,7 @@
+#include "tests/support/wine.h"
+
+namespace testsupport {
+
+bool UnderWine() { return false; }
+
+}  // namespace testsupport
