@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "preview/label_builder.h"
-#include "preview/text_decoding.h"
 #include "preview/text_painter.h"
 
 namespace {
@@ -159,7 +158,7 @@ class DialectBReader {
     cell.height *= v;
     cell.advance = cell.advance * h + g;
     const Placement at = Place(x, y, rotation);
-    if (AddText(label_, at, cell, DecodeText(text, "CP1252"), false, Origin(p[0], at.x, at.y))) {
+    if (AddText(label_, at, cell, text, "CP1252", false, Origin(p[0], at.x, at.y))) {
       ++label_.Notes().textLines;
     }
   }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "preview/label_builder.h"
-#include "preview/text_decoding.h"
 #include "preview/text_painter.h"
 
 namespace {
@@ -187,7 +186,7 @@ class Epl2Reader {
     const Placement at = Place(x, y, rotation);
     const bool reverse = p[6] == "R";
     if (p[6] != "N" && p[6] != "R") label_.Notes().Remark("A: reverse field \"" + PrintableText(p[6], 4) + "\" read as N");
-    if (AddText(label_, at, cell, DecodeText(data, charset_), reverse, Origin("A", at.x, at.y))) {
+    if (AddText(label_, at, cell, data, charset_, reverse, Origin("A", at.x, at.y))) {
       ++label_.Notes().textLines;
     }
   }
@@ -368,9 +367,8 @@ class Epl2Reader {
   }
 
   void Emit() {
-    LabelPicture printed = label_;
-    printed.SetDialect('E');
-    if (!onLabel_(printed)) stopped_ = true;
+    label_.SetDialect('E');
+    if (!onLabel_(label_)) stopped_ = true;
     // The image stays in the printer until the next N; what the label said about
     // copies and remarks belongs to this print only.
     label_.Notes().copies = "1";

@@ -1,5 +1,6 @@
 #include "preview/label_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "preview/text_decoding.h"
@@ -53,8 +54,11 @@ std::string Origin(const std::string& command, long long x, long long y) {
   return command + " at " + std::to_string(x) + "," + std::to_string(y);
 }
 
-bool AddText(LabelPicture& label, const Placement& at, const FontCell& cell,
-             std::u32string characters, bool reverse, const std::string& origin) {
+bool AddText(LabelPicture& label, const Placement& at, const FontCell& cell, const std::string& bytes,
+             const char* charset, bool reverse, const std::string& origin) {
+  // No code page takes more than 4 bytes per character: decode only what can be drawn.
+  std::u32string characters =
+      DecodeText(bytes.size() > 4 * kMaxTextCharacters ? bytes.substr(0, 4 * kMaxTextCharacters) : bytes, charset);
   if (characters.size() > kMaxTextCharacters) {
     characters.resize(kMaxTextCharacters);
     label.Notes().Remark("text cut to " + std::to_string(kMaxTextCharacters) + " characters");
@@ -74,6 +78,10 @@ bool AddText(LabelPicture& label, const Placement& at, const FontCell& cell,
 void AddBarcode(LabelPicture& label, const Placement& at, const BarcodeRequest& request, int narrow,
                 int wide, int height, bool humanReadable, const FontCell& hriCell,
                 const std::string& command, const std::string& origin) {
+  if (request.data.size() > kMaxBarcodeData) {
+    label.Notes().NotDrawn(command + " (data longer than " + std::to_string(kMaxBarcodeData) + " bytes)");
+    return;
+  }
   BarcodeShape shape;
   std::string error;
   if (!EncodeBarcode(request, narrow, wide, height, &shape, &error)) {
@@ -90,9 +98,7 @@ void AddBarcode(LabelPicture& label, const Placement& at, const BarcodeRequest& 
   ++label.Notes().barcodes;
   if (!humanReadable || hriCell.width <= 0) return;
   // The human-readable line: centred under the bars, 2 dots below them.
-  std::u32string text = DecodeText(shape.text, "UTF-8");
-  if (text.size() > kMaxTextCharacters) text.resize(kMaxTextCharacters);
-  const int n = static_cast<int>(text.size());
+  const int n = static_cast<int>(std::min(DecodeText(shape.text, "UTF-8").size(), kMaxTextCharacters));
   if (n == 0) return;
   const int textWidth = (n - 1) * hriCell.advance + hriCell.width;
   const int dx = (shape.width - textWidth) / 2;
@@ -106,5 +112,5 @@ void AddBarcode(LabelPicture& label, const Placement& at, const BarcodeRequest& 
     case 2: textAt.x = corner.x1, textAt.y = corner.y1; break;
     default: textAt.x = corner.x0, textAt.y = corner.y1; break;
   }
-  AddText(label, textAt, hriCell, text, false, origin);
+  AddText(label, textAt, hriCell, shape.text, "UTF-8", false, origin);
 }

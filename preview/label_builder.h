@@ -23,9 +23,14 @@ int Bounded(long long value, int low, int high, bool* changed);
 // Most characters drawn from one text command; the rest cannot fit any label.
 constexpr std::size_t kMaxTextCharacters = 1024;
 
-// Adds one text line; returns false when the label's item bound is reached.
-bool AddText(LabelPicture& label, const Placement& at, const FontCell& cell,
-             std::u32string characters, bool reverse, const std::string& origin);
+// Adds one text line of bytes in charset (an iconv name); returns false when the
+// label's item bound is reached.
+bool AddText(LabelPicture& label, const Placement& at, const FontCell& cell, const std::string& bytes,
+             const char* charset, bool reverse, const std::string& origin);
+
+// Most data bytes handed to the barcode library; zint refuses far less for any linear
+// symbology.
+constexpr std::size_t kMaxBarcodeData = 4096;
 
 // Encodes and adds one barcode (bars plus, with humanReadable, the line of text under
 // them in hriCell). On a data error the barcode is counted as not drawn with zint's

@@ -107,7 +107,7 @@ void LabelPicture::Paint(TextPainter& painter, int fallbackWidth, int fallbackHe
     clipped_ += std::string(edge) + " (" + item.origin + ")";
   };
   // Bound the work of one label: many large items over the same dots stop painting.
-  const long long budget = 64LL * width_ * height_ + 1000000;
+  const long long budget = 16LL * width_ * height_ + 1000000;
   long long painted = 0;
   for (const DrawItem& item : items_) {
     if (item.box.Empty()) continue;

@@ -8,14 +8,31 @@
 
 namespace {
 
-// One converter per code page, kept for the life of the program.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// One converter per code page, opened when first needed and closed at exit.
+class Converters {
+ public:
+  ~Converters() {
+    for (auto& entry : open_) {
+      if (entry.second != kNoConverter) iconv_close(entry.second);
+    }
+  }
+  iconv_t For(const char* charset) {
+    auto found = open_.find(charset);
+    if (found != open_.end()) return found->second;
+    iconv_t cd = iconv_open("UTF-32LE", charset);
+    open_[charset] = cd;
+    return cd;
+  }
+
+ private:
+  std::map<std::string, iconv_t> open_;
+};
+
 iconv_t ConverterFor(const char* charset) {
-  static std::map<std::string, iconv_t> converters;
-  auto found = converters.find(charset);
-  if (found != converters.end()) return found->second;
-  iconv_t cd = iconv_open("UTF-32LE", charset);
-  converters[charset] = cd;
-  return cd;
+  static Converters converters;
+  return converters.For(charset);
 }
 
 }  // namespace
@@ -23,7 +40,7 @@ iconv_t ConverterFor(const char* charset) {
 std::u32string DecodeText(const std::string& bytes, const char* charset) {
   std::u32string out;
   iconv_t cd = ConverterFor(charset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  if (cd == kNoConverter) {
     for (unsigned char c : bytes) out.push_back(c);
     return out;
   }
