@@ -1,0 +1,164 @@
+// The dispatch table of both clients, with settings read by the real loader. This file
+// is built twice: against tervane_client and against tervane_client_b (which defines
+// TERVANE_DIALECT_B). Protocols 0, 1, 3, 4, 6 and 11 are checked against the same
+// expected jobs in both builds, so both give identical jobs; 10 and 100 differ.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "client/client_settings.h"
+#include "client/dispatch_table.h"
+#include "tests/support/support.h"
+
+namespace {
+
+class Dispatch : public ::testing::Test {
+ protected:
+  // Loads a barcode.ini with the given lines into settings.
+  void Load(const std::string& ini) {
+    testsupport::WriteFile(dir.File("barcode.ini"), ini);
+    ASSERT_TRUE(LoadClientSettings(dir.File("barcode.ini").c_str(), &settings));
+  }
+  std::string Render(int protocol, const std::string& data) {
+    LabelJob job;
+    job.Append("stale content that the layout must replace");
+    EXPECT_TRUE(RenderLayout(protocol, job, data.c_str(), settings)) << protocol;
+    EXPECT_FALSE(job.TooLarge());
+    return std::string(job.Text(), job.Length());
+  }
+
+  testsupport::TempDir dir;
+  ClientSettings settings;
+};
+
+const char kSizing[] =
+    "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
+    "BARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\n";
+
+TEST_F(Dispatch, SharedProtocolsGiveTheSameJobsInBothBuilds) {
+  Load(kSizing);
+  const std::string biochimie =
+      "D8\n\nN\nB45,0,0,1,2,4,160,N,\"A1234567\"\n"
+      "A90,125,0,2,1,1,N,\"*A1234567*\"\n"
+      "A10,145,0,2,1,1,N,\"LINE TWO\"\n"
+      "A10,165,0,2,1,1,N,\"LINE THREE\"\n"
+      "P1\n";
+  EXPECT_EQ(biochimie, Render(0, "A1234567\\LINE TWO\\LINE THREE\\"));
+  EXPECT_EQ(biochimie, Render(3, "A1234567\\LINE TWO\\LINE THREE\\"));
+  EXPECT_EQ(
+      "D8\n\nN\nB10,0,0,3C,2,4,80,N,\"H555\"\n"
+      "A90,85,0,2,1,1,N,\"*H555*\"\n"
+      "A10,110,0,2,1,1,N,\"N1\"\n"
+      "A10,130,0,2,1,1,N,\"N2\"\n"
+      "A10,150,0,2,1,1,N,\"Hematologie\"\n"
+      "A30,170,0,2,1,1,N,\"N3\"\n"
+      "P1\n",
+      Render(4, "H555\\N1\\N2\\N3\\TAIL"));
+  EXPECT_EQ(
+      "D8\n\nN\nB10,0,0,3,2,4,40,N,\"A1234567\"\n"
+      "A90,45,0,2,1,1,N,\"*A1234567*\"\n"
+      "A10,70,0,2,1,1,N,\"LINE TWO\"\n"
+      "A10,90,0,2,1,1,N,\"LINE THREE\"\n"
+      "A10,110,0,2,1,1,N,\"\"\n"
+      "A10,130,0,2,1,1,N,\"\"\n"
+      "A10,150,0,2,1,1,N,\"\"\n"
+      "P1\n",
+      Render(6, "A1234567\\LINE TWO\\LINE THREE\\"));
+  EXPECT_EQ(
+      "D8\n\nN\n"
+      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
+      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
+      "A10,130,0,3,1,1,N,\"LINE THREE\"\n"
+      "A10,150,0,2,1,1,N,\"A TEXT OF TWENTY-SIX\"\n"
+      "A10,170,0,2,1,1,N,\" CHARS\"\n"
+      "P1\n",
+      Render(1, "B^1^A1234567\\LINE TWO\\A^3^LINE THREE\\A TEXT OF TWENTY-SIX CHARS\\"));
+  EXPECT_EQ(
+      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"A1234567\"\nA10,110,0,2,1,1,N,\"LINE TWO\"\nA10,130,0,2,1,1,N,\"D1\"\nP1\n"
+      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"A1234567\"\nA10,110,0,2,1,1,N,\"LINE TWO\"\nA10,130,0,2,1,1,N,\"D2\"\nP1\n"
+      "D8\n\nN\nA10,0,0,2,1,1,N,\"LINE FOUR\"\nA10,20,0,2,1,1,N,\"D3\"\nP1\n",
+      Render(11, "D1^D2\\B^1^A1234567\\LINE TWO|D3\\LINE FOUR"));
+  // The hex-text flag reaches no shared layout.
+  settings.hexText = true;
+  EXPECT_EQ("D8\n\nN\nA10,0,0,2,1,1,N,\"4142\"\nP1\n", Render(1, "4142"));
+  EXPECT_EQ("D8\n\nN\nA10,0,0,2,1,1,N,\"4142\"\nA10,20,0,2,1,1,N,\"D\"\nP1\n", Render(11, "D\\4142"));
+}
+
+TEST_F(Dispatch, UnknownProtocolsHaveNoLayout) {
+  Load(kSizing);
+  for (int protocol : {-1, 2, 5, 7, 9, 12, 99, 101, 9900}) {
+    LabelJob job;
+    job.Append("stale");
+    EXPECT_FALSE(RenderLayout(protocol, job, "x", settings)) << protocol;
+    EXPECT_EQ(0u, job.Length());
+  }
+}
+
+#if !defined(TERVANE_DIALECT_B)
+
+TEST_F(Dispatch, Protocol10ReadsPageCodeSuffixesAndTheHexFlag) {
+  Load(std::string(kSizing) + "PAGECODE=B\r\n[suffix]\r\nD2=-X\r\nD2=-Y\r\n");
+  settings.hexText = true;
+  EXPECT_EQ(
+      "I8,B,001\nD8\n\nN\n"
+      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
+      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
+      "A10,130,0,3,1,1,N,\"LINE\"\n"
+      "A10,150,0,3,1,1,N,\"D1\"\n"
+      "P1\n"
+      "I8,B,001\nD8\n\nN\n"
+      "B10,0,0,1,2,4,80,B,\"A1234567-X\"\n"
+      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
+      "A10,130,0,3,1,1,N,\"LINE\"\n"
+      "A10,150,0,3,1,1,N,\"D2\"\n"
+      "P1\n",
+      Render(10, "D1^D2\\B^1^A1234567\\4C494E452054574F\\A^3^4C494E45"));
+}
+
+TEST_F(Dispatch, Protocol10ReadsMaxTextLen) {
+  Load("[sizing]\r\nBiochimieMoveLeft=80\r\nMAXTEXTLEN=12\r\n");
+  EXPECT_EQ(
+      "I8,0,001\nD8\n\nN\n"
+      "A10,0,0,2,1,1,N,\"LONG TEXT OF\"\n"
+      "A10,20,0,2,1,1,N,\" TWENTY FIVE CH\"\n"
+      "P1\n",
+      Render(10, "D1\\LONG TEXT OF TWENTY FIVE CH"));
+  // An empty PAGECODE must not put a zero byte into the job.
+  settings.pageCode = '\0';
+  EXPECT_EQ(0u, Render(10, "D1\\X").find("I8,0,001\n"));
+}
+
+TEST_F(Dispatch, Protocol100IsTheNumberedSeries) {
+  Load(kSizing);
+  EXPECT_EQ(
+      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"000041\"\nA10,110,0,2,1,1,N,\"LOT 7\"\nA10,130,0,3,1,1,N,\"SERIES A\"\nP3\n"
+      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"000042\"\nA10,110,0,2,1,1,N,\"LOT 7\"\nA10,130,0,3,1,1,N,\"SERIES A\"\nP3\n",
+      Render(100, "41^2^3^6\\B^1\\LOT 7\\A^3^SERIES A"));
+}
+
+#else
+
+TEST_F(Dispatch, Protocol10IsDialectB) {
+  Load("[sizing]\r\nBiochimieMoveLeft=0\r\nBARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\n");
+  const std::string label =
+      "^P1\n^L\nBQ,10,0,2,5,80,0,0,A1234567\nAB,10,85,1,1,0,0,A TEXT OF TWENTY-SIX\nAD,10,103,1,1,0,0,LINE THREE\n";
+  EXPECT_EQ(label + "AB,10,129,1,1,0,0,D1\nE\n" + label + "AB,10,129,1,1,0,0,D2\nE\n",
+            Render(10, "D1^D2\\B^Q^A1234567\\A TEXT OF TWENTY-SIX CHARS\\A^D^LINE THREE"));
+  // No page code, text width, suffix or hex-text flag in this dialect.
+  settings.hexText = true;
+  settings.maxTextLen = 2;
+  settings.pageCode = 'B';
+  EXPECT_EQ("^P1\n^L\nAB,10,0,1,1,0,0,4142\nAB,10,18,1,1,0,0,D2\nE\n", Render(10, "D2\\4142"));
+}
+
+TEST_F(Dispatch, Protocol100IsDialectB) {
+  Load("[sizing]\r\nBiochimieMoveLeft=80\r\nBARCODEFONTSIZE=80\r\n");
+  EXPECT_EQ(
+      "^C3\n^P2\n^L\nBU,20,0,2,5,60,0,0,41\nAB,20,60,1,1,0,0,41\nAB,20,80,1,1,0,0,LOT 7\nE\n"
+      "^C3\n^P2\n^L\nBU,20,0,2,5,60,0,0,42\nAB,20,60,1,1,0,0,42\nAB,20,80,1,1,0,0,LOT 7\nE\n",
+      Render(100, "41^2^3^6\\B^1\\X^Y^LOT 7"));
+}
+
+#endif
+
+}  // namespace
