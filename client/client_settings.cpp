@@ -46,7 +46,10 @@ constexpr int kMaxValue = 100;
 // Copies text into a fixed field, cut to the field's size.
 template <std::size_t N>
 void CopyField(char (&field)[N], const char* text) {
-  std::snprintf(field, N, "%s", text);
+  std::size_t n = std::strlen(text);
+  if (n > N - 1) n = N - 1;
+  std::memcpy(field, text, n);
+  field[n] = '\0';
 }
 
 // One line of the settings text: bytes from *cursor up to a carriage return or the end
