@@ -16,7 +16,7 @@ using previewtest::Shell;
 
 namespace {
 
-std::string Program(const std::string& path) { return testsupport::BuildDir() + "/" + path; }
+std::string Program(const std::string& path) { return fs::absolute(testsupport::BuildDir() + "/" + path).string(); }
 
 // The label jobs inside the byte streams of the listener's connections.
 std::string JobsOf(const std::vector<std::string>& connections) {
@@ -132,6 +132,23 @@ TEST(RequestPreviewCommand, DialectBAndUnknownProtocols) {
   int usage = 0;
   Shell(Quote(Program("preview/tervane-preview")) + " --dpi 600 - </dev/null 2>/dev/null", &usage);
   EXPECT_EQ(usage, 1);
+}
+
+TEST(RequestPreviewCommand, StandardInputLogsAndSizesInMillimetres) {
+  testsupport::TempDir folder;
+  testsupport::WriteFile(folder.File("job"), "N\nA10,10,0,2,1,1,N,\"X\"\nP1\n");
+  const std::string program = Quote(Program("preview/tervane-preview"));
+  const std::string sized = Shell(program + " --out " + Quote(folder.Path()) +
+                                  " --width 50mm --height 30mm - < " + Quote(folder.File("job")));
+  EXPECT_NE(sized.find("label-001.png: 400x240 dots at 203 dpi (--width/--height)"), std::string::npos) << sized;
+
+  testsupport::WriteFile(folder.File("log"), "2026-1-5 8:0:2 - -------------------\n" +
+                                                 previewtest::WorkedExamples()[2].job + "2026-1-5 8:0:3 - gata\n");
+  const std::string fromLog = Shell(program + " --out " + Quote(folder.Path()) + " --log " + Quote(folder.File("log")));
+  EXPECT_NE(fromLog.find("label-001.png: "), std::string::npos) << fromLog;
+  EXPECT_EQ(fromLog.find("label-002.png"), std::string::npos) << fromLog;
+  EXPECT_EQ(previewtest::Scan(folder.File("label-001.png")),
+            std::vector<std::string>{previewtest::WorkedExamples()[2].barcodes[0]});
 }
 
 }  // namespace
