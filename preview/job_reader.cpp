@@ -59,11 +59,50 @@ char DetectDialect(const std::string& job) {
 }
 
 void ReadJob(const std::string& job, int dpi, const LabelCallback& onLabel) {
-  if (DetectDialect(job) == 'B') {
-    ReadDialectB(job, dpi, onLabel);
-  } else {
-    ReadEpl2(job, dpi, onLabel);
+  // A printer capture may hold jobs of both dialects one after the other: the job is
+  // read in runs, switching where a label of the other dialect starts (with the setting
+  // lines just before it).
+  const std::vector<Line> lines = Lines(job);
+  char dialect = 0;
+  for (const Line& line : lines) {
+    if (line.text == "N" || line.text.compare(0, 2, "^L") == 0) {
+      dialect = line.text == "N" ? 'E' : 'B';
+      break;
+    }
   }
+  if (!dialect) dialect = DetectDialect(job);
+  bool stopped = false;
+  LabelCallback guarded = [&](LabelPicture& label) {
+    if (!onLabel(label)) stopped = true;
+    return !stopped;
+  };
+  auto read = [&](char which, std::size_t begin, std::size_t end) {
+    if (stopped || begin >= end) return;
+    const std::string run = job.substr(begin, end - begin);
+    if (which == 'B') {
+      ReadDialectB(run, dpi, guarded);
+    } else {
+      ReadEpl2(run, dpi, guarded);
+    }
+  };
+  std::size_t runLine = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& s = lines[i].text;
+    const bool toB = dialect == 'E' && s.compare(0, 2, "^L") == 0;
+    const bool toEpl2 = dialect == 'B' && s == "N";
+    if (!toB && !toEpl2) continue;
+    std::size_t first = i;
+    while (first > runLine) {
+      const std::string& before = lines[first - 1].text;
+      const bool setting = toEpl2 ? IsEpl2Setting(before) : !before.empty() && (before[0] == '^' || before[0] == '~');
+      if (!setting) break;
+      --first;
+    }
+    read(dialect, lines[runLine].begin, lines[first].begin);
+    dialect = toB ? 'B' : 'E';
+    runLine = first;
+  }
+  if (!lines.empty()) read(dialect, lines[runLine].begin, job.size());
 }
 
 void ReadLog(const std::string& log, int dpi, const LabelCallback& onLabel) {

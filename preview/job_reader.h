@@ -14,7 +14,8 @@ using LabelCallback = std::function<bool(LabelPicture&)>;
 char DetectDialect(const std::string& job);
 
 // One label job (a file, standard input or a job the client rendered): every line
-// counts, and lines the preview cannot draw are named in the summary.
+// counts, and lines the preview cannot draw are named in the summary. A capture that
+// holds jobs of both dialects is read in runs of one dialect each.
 void ReadJob(const std::string& job, int dpi, const LabelCallback& onLabel);
 
 // A log that holds label jobs among other lines (the service's job copy, the client's

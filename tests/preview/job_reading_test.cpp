@@ -62,6 +62,20 @@ TEST(JobReading, JobCopyAndArgumentLogSplitIntoLabels) {
   for (const std::string& line : arg.lines) EXPECT_TRUE(Has(line, "not drawn: none")) << line;
 }
 
+// A serial printer's capture from tervane-b holds both dialects one after the other.
+TEST(JobReading, CaptureOfBothDialectsIsReadInRuns) {
+  const auto& examples = WorkedExamples();
+  testsupport::TempDir folder;
+  Rendered r = Render(examples[0].job + examples[8].job + examples[2].job + examples[9].job, folder);
+  ASSERT_EQ(r.lines.size(), 6u);
+  const char* dialects[] = {"EPL2", "dialect B", "dialect B", "EPL2", "dialect B", "dialect B"};
+  for (std::size_t i = 0; i < r.lines.size(); ++i) {
+    EXPECT_TRUE(Has(r.lines[i], std::string("; ") + dialects[i] + "; ")) << r.lines[i];
+    EXPECT_TRUE(Has(r.lines[i], "not drawn: none")) << r.lines[i];
+  }
+  EXPECT_EQ(previewtest::Scan(r.files[5]), std::vector<std::string>{"I2/5:42"});
+}
+
 TEST(JobReading, CodePageOfTheCharacterSetLineIsUsed) {
   // "\xBA" is s-cedilla in Windows 1250 and a box line in DOS 437: the two draw
   // differently.
