@@ -39,17 +39,30 @@ void WrapText(const char* text, unsigned width, char* out, std::size_t outSize) 
   out[o] = '\0';
 }
 
+// Asks the scheduler for the queue, as opening a printer does: false, with CUPS's
+// last error set, when there is no such queue or no scheduler to ask.
+bool QueueExists(const char* printerName) {
+  char uri[HTTP_MAX_URI];
+  if (httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost",
+                       ippPort(), "/printers/%s", printerName) != HTTP_URI_STATUS_OK) {
+    return false;
+  }
+  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+               "printer-name");
+  ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"));
+  return cupsLastError() <= IPP_STATUS_OK_CONFLICTING;
+}
+
 }  // namespace
 
 int CJobServer::PrintRaw(const char* printerName, const char* data, int length) {
-  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printerName, nullptr);
-  if (!dest) {
-    // No such queue: CUPS leaves "not found" (or why the scheduler did not answer).
+  if (!QueueExists(printerName)) {
     ipp_status_t status = cupsLastError();
     LogSpoolerError(status == IPP_STATUS_OK ? IPP_STATUS_ERROR_NOT_FOUND : status, "OpenPrinter");
     return 0;
   }
-  cupsFreeDests(1, dest);
 
   int job = cupsCreateJob(CUPS_HTTP_DEFAULT, printerName, kDocumentName, 0, nullptr);
   if (job == 0) {

@@ -1,0 +1,156 @@
+// Printer mode: jobs through a real print queue of a private CUPS scheduler to a
+// network label printer (the CTest fixture cups_fixture.sh). Natively PrintRaw talks
+// to CUPS itself; the Windows build goes through Wine's print spooler, which hands the
+// document to the same CUPS queue.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/service/service_harness.h"
+#include "tests/support/process.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using servicetest::Count;
+using servicetest::SendJob;
+using servicetest::SettingsText;
+using servicetest::TestService;
+using servicetest::WaitUntil;
+
+const char kJob[] = "\nN\nB50,20,0,1,2,4,60,B,\"A1234567\"\nA50,100,0,2,1,1,N,\"LINE TWO\"\nP1\n";
+
+class PrinterReception : public ::testing::TestWithParam<JobGeneration> {
+ protected:
+  void SetUp() override {
+    dir_ = testsupport::Env("TERVANE_CUPS_DIR");
+    if (dir_.empty()) GTEST_SKIP() << "needs the CUPS fixture: run it through ctest";
+    ASSERT_TRUE(WaitUntil([&] { return testsupport::FileExists(File("ready")); }, 20000))
+        << "CUPS fixture not ready: " << testsupport::ReadFile(File("failed"));
+    std::istringstream ready(testsupport::ReadFile(File("ready")));
+    for (std::string line; std::getline(ready, line);) {
+      std::size_t eq = line.find('=');
+      if (eq != std::string::npos) values_[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    printedBefore_ = Printed().size();
+  }
+
+  std::string File(const char* name) const { return testsupport::NativePath(dir_ + "/" + name); }
+  std::string Printed() const { return testsupport::ReadFile(File("printed")); }
+  // What the network printer received since the test began, once it has at least
+  // size bytes (or after the time-out).
+  std::string PrintedNow(std::size_t size) const {
+    WaitUntil([&] { return Printed().size() >= printedBefore_ + size; }, 30000);
+    return Printed().substr(printedBefore_);
+  }
+
+  std::unique_ptr<TestService> Service(const std::string& queue) {
+    std::string settings = SettingsText({"printerName=" + queue});
+    return std::make_unique<TestService>(GetParam(), &settings);
+  }
+  bool Quorvel() const { return GetParam() == JobGeneration::kQuorvel; }
+
+  std::string dir_;
+  std::map<std::string, std::string> values_;
+  std::size_t printedBefore_ = 0;
+};
+
+TEST_P(PrinterReception, AJobIsPrintedUnchangedThroughTheQueueAndCopied) {
+  auto service = Service(values_["QUEUE"]);
+  ASSERT_TRUE(SendJob(service->Port(), kJob));
+  EXPECT_EQ(kJob, PrintedNow(sizeof kJob - 1));
+  ASSERT_TRUE(service->WaitForLog(Quorvel() ? "OUT THREAD" : "Conexiune acceptata"));
+  service->Server().Stop();
+  if (Quorvel()) {
+    std::vector<std::string> expected = {values_["QUEUE"], "Conexiune acceptata", "IN THREAD",
+                                         "-------------------\n" + std::string(kJob),
+                                         "-------------------", "OUT THREAD"};
+    EXPECT_EQ(expected, service->Messages());
+  } else {
+    std::vector<std::string> expected = {values_["QUEUE"], "Conexiune acceptata"};
+    EXPECT_EQ(expected, service->Messages());
+    EXPECT_EQ(kJob, service->JobCopy());
+  }
+}
+
+TEST_P(PrinterReception, AZeroByteEndsWhatIsPrinted) {
+  auto service = Service(values_["QUEUE"]);
+  ASSERT_TRUE(SendJob(service->Port(), std::string("N\nP1\n\0HIDDEN\n", 13)));
+  EXPECT_EQ("N\nP1\n", PrintedNow(5));
+  if (!Quorvel()) {
+    ASSERT_TRUE(WaitUntil([&] { return !service->JobCopy().empty(); }));
+    EXPECT_EQ("N\nP1\n", service->JobCopy());
+  }
+}
+
+// The queue does not exist: the OpenPrinter step's line with the error number and
+// text, the caller's line, and the job copy all the same; nothing reaches a printer.
+TEST_P(PrinterReception, AnUnknownQueueIsLoggedAndTheCopyStillWritten) {
+  auto service = Service("NoSuchQueue");
+  ASSERT_TRUE(SendJob(service->Port(), kJob));
+  ASSERT_TRUE(service->WaitForLog("Failed to send data to printer."));
+  service->Server().Stop();
+  std::vector<std::string> messages = service->Messages();
+  std::size_t failed = 0;
+  while (failed < messages.size() && messages[failed] != "Failed to send data to printer.") ++failed;
+  ASSERT_LT(failed, messages.size());
+  ASSERT_GE(failed, 1u);
+  const std::string& step = messages[failed - 1];
+  EXPECT_EQ(0u, step.find("OpenPrinter Error [")) << step;
+#ifdef _WIN32
+  EXPECT_EQ(0u, step.find("OpenPrinter Error [1801]:: ")) << step;  // invalid printer name
+#endif
+  // The system's text follows, wrapped at 40 columns, and the line ends with a break.
+  std::size_t text = step.find("]:: ");
+  ASSERT_NE(std::string::npos, text);
+  ASSERT_EQ('\n', step.back());
+  std::istringstream lines(step.substr(text + 4));
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_LE(line.size(), 40u) << line;
+  }
+  EXPECT_GE(count, 1);
+
+  if (Quorvel()) {
+    EXPECT_EQ(1, Count(service->Log(), "OUT THREAD"));
+  } else {
+    EXPECT_EQ(kJob, service->JobCopy());
+  }
+  EXPECT_EQ("", Printed().substr(printedBefore_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, PrinterReception,
+                         ::testing::Values(JobGeneration::kKoldane, JobGeneration::kQuorvel),
+                         [](const ::testing::TestParamInfo<JobGeneration>& info) {
+                           return std::string(info.param == JobGeneration::kKoldane ? "Koldane"
+                                                                                    : "quorvel");
+                         });
+
+// A queue that refuses jobs. Natively the job cannot be created: the StartDocPrinter
+// step. Wine's spooler takes the document into a spool file of its own and meets the
+// refusal when it hands the document over at the end: the EndDocPrinter step.
+TEST(PrinterSteps, ARejectingQueueFailsAtItsStepAndTheCopyIsStillWritten) {
+  std::string dir = testsupport::Env("TERVANE_CUPS_DIR");
+  if (dir.empty()) GTEST_SKIP() << "needs the CUPS fixture: run it through ctest";
+  ASSERT_TRUE(WaitUntil(
+      [&] { return testsupport::FileExists(testsupport::NativePath(dir + "/ready")); }, 20000));
+  std::string settings = SettingsText({"printerName=TervaneRejecting"});
+  TestService service(JobGeneration::kKoldane, &settings);
+  ASSERT_TRUE(SendJob(service.Port(), kJob));
+  ASSERT_TRUE(service.WaitForLog("Failed to send data to printer."));
+  service.Server().Stop();
+  std::vector<std::string> messages = service.Messages();
+  ASSERT_EQ(4u, messages.size());
+#ifdef _WIN32
+  EXPECT_EQ(0u, messages[2].find("EndDocPrinter Error [")) << messages[2];
+#else
+  EXPECT_EQ(0u, messages[2].find("StartDocPrinter Error [")) << messages[2];
+#endif
+  EXPECT_EQ("Failed to send data to printer.", messages[3]);
+  EXPECT_EQ(kJob, service.JobCopy());
+}
+
+}  // namespace

@@ -1,0 +1,429 @@
+// Job reception against real clients and a virtual serial printer (a socat
+// pseudo-terminal reached by a port name), natively and under Wine.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/service/service_harness.h"
+#include "tests/support/frame_listener.h"
+#include "tests/support/support.h"
+#include "tests/support/virtual_printer.h"
+#include "transport/serial_port.h"
+#include "transport/socket.h"
+#include "transport/wire_frame.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#endif
+
+namespace {
+
+using servicetest::Count;
+using servicetest::SendJob;
+using servicetest::SendRaw;
+using servicetest::SettingsText;
+using servicetest::TestService;
+using servicetest::WaitUntil;
+using testsupport::VirtualPrinter;
+
+const char kJob[] = "\nN\nB50,20,0,1,2,4,60,B,\"A1234567\"\nA50,100,0,2,1,1,N,\"LINE TWO\"\nP1\n";
+
+std::string LengthWord(std::uint32_t length) {
+  unsigned char bytes[4];
+  wire::EncodeLength(length, bytes);
+  return std::string(reinterpret_cast<char*>(bytes), 4);
+}
+
+std::string NameOf(JobGeneration generation) {
+  return generation == JobGeneration::kKoldane ? "Koldane" : "quorvel";
+}
+
+// A service printing to a virtual serial printer; Koldane unless a parameterised
+// suite below runs both generations.
+class SerialService : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(printer.Ready()) << printer.Error(); }
+  virtual JobGeneration Generation() const { return JobGeneration::kKoldane; }
+
+  std::string Settings(const std::string& port) const {
+    return SettingsText({"port=" + port, "baudrate=9600", "databits=8", "parity=none",
+                         "stopbits=1"});
+  }
+
+  // A service of this test's generation printing to the virtual printer.
+  std::unique_ptr<TestService> Service(JobServerOptions options = JobServerOptions()) {
+    std::string settings = Settings(printer.PortName());
+    auto service = std::make_unique<TestService>(Generation(), &settings, options);
+    EXPECT_TRUE(service->Server().IsListening());
+    return service;
+  }
+
+  bool Quorvel() const { return Generation() == JobGeneration::kQuorvel; }
+
+  // The printer's bytes once at least expected.size() arrived, after a short wait for
+  // anything that should not be there.
+  std::string Printed(std::size_t atLeast) {
+    printer.Received(atLeast, 15000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return printer.Received();
+  }
+
+  VirtualPrinter printer;
+};
+
+// The same cases for both generations.
+class SerialReception : public SerialService,
+                        public ::testing::WithParamInterface<JobGeneration> {
+ protected:
+  JobGeneration Generation() const override { return GetParam(); }
+};
+
+TEST_P(SerialReception, AJobReachesThePrinterWithItsCopyAndLogLines) {
+  auto service = Service();
+  ASSERT_TRUE(SendJob(service->Port(), kJob));
+  EXPECT_EQ(kJob, Printed(sizeof kJob - 1));
+
+  if (Quorvel()) {
+    ASSERT_TRUE(service->WaitForLog("OUT THREAD"));
+    std::vector<std::string> expected = {"Conexiune acceptata", "IN THREAD",
+                                         "-------------------\n" + std::string(kJob),
+                                         "-------------------", "OUT THREAD"};
+    EXPECT_EQ(expected, service->Messages());
+    EXPECT_FALSE(testsupport::FileExists(service->Dir().File("_barcodeOUT.log")));
+  } else {
+    // Koldane's copy lies in the current directory; its log has the accept line only.
+    EXPECT_EQ(kJob, service->JobCopy());
+    EXPECT_EQ(std::vector<std::string>{"Conexiune acceptata"}, service->Messages());
+  }
+
+  // Copies follow one another with nothing between them.
+  ASSERT_TRUE(SendJob(service->Port(), "SECOND\n"));
+  EXPECT_EQ(std::string(kJob) + "SECOND\n", Printed(sizeof kJob - 1 + 7));
+  if (!Quorvel()) {
+    ASSERT_TRUE(WaitUntil([&] { return service->JobCopy().size() == sizeof kJob - 1 + 7; }));
+    EXPECT_EQ(std::string(kJob) + "SECOND\n", service->JobCopy());
+  }
+}
+
+TEST_P(SerialReception, AFrameArrivingInPiecesIsDeliveredWhole) {
+  auto service = Service();
+  std::string job(3000, 'x');
+  for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>('A' + i % 26);
+  std::string frame = LengthWord(static_cast<std::uint32_t>(job.size())) + job;
+  {
+    CSocket client("127.0.0.1", service->Port());
+    std::size_t cuts[] = {0, 1, 4, 5, 1000, 2500, frame.size()};
+    for (std::size_t i = 0; i + 1 < sizeof cuts / sizeof cuts[0]; ++i) {
+      ASSERT_EQ(static_cast<int>(cuts[i + 1] - cuts[i]),
+                client.Send(frame.data() + cuts[i], static_cast<int>(cuts[i + 1] - cuts[i])));
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+  }
+  EXPECT_EQ(job, Printed(job.size()));
+}
+
+TEST_P(SerialReception, AZeroByteEndsTheJobForPrinterAndCopy) {
+  auto service = Service();
+  ASSERT_TRUE(SendJob(service->Port(), std::string("N\nP1\n\0HIDDEN\n", 13)));
+  EXPECT_EQ("N\nP1\n", Printed(5));
+  if (Quorvel()) {
+    ASSERT_TRUE(service->WaitForLog("OUT THREAD"));
+    std::vector<std::string> messages = service->Messages();
+    ASSERT_EQ(5u, messages.size());
+    EXPECT_EQ("-------------------\nN\nP1\n", messages[2]);
+  } else {
+    EXPECT_EQ("N\nP1\n", service->JobCopy());
+  }
+}
+
+TEST_P(SerialReception, AnEmptyJobPrintsNothingAndIsNoError) {
+  auto service = Service();
+  ASSERT_TRUE(SendRaw(service->Port(), LengthWord(0)));
+  ASSERT_TRUE(SendJob(service->Port(), "AFTER\n"));
+  EXPECT_EQ("AFTER\n", Printed(6));
+  service->Server().Stop();  // every request has ended
+  std::string log = service->Log();
+  EXPECT_EQ(2, Count(log, "Conexiune acceptata"));
+  EXPECT_EQ(0, Count(log, "Eroare"));
+  if (Quorvel()) {
+    EXPECT_EQ(2, Count(log, "OUT THREAD"));
+    EXPECT_EQ(2, Count(log, "-------------------"));  // the real job's two separators
+  } else {
+    EXPECT_EQ("AFTER\n", service->JobCopy());
+  }
+}
+
+TEST_P(SerialReception, ShortFramesTakeTheReadErrorPathAndPrintNothing) {
+  auto service = Service();
+  // The peer closes within the length word; within the job; and right after the length.
+  ASSERT_TRUE(SendRaw(service->Port(), std::string("\x05\x00", 2)));
+  ASSERT_TRUE(SendRaw(service->Port(), LengthWord(100) + "only ten b"));
+  ASSERT_TRUE(SendRaw(service->Port(), LengthWord(7)));
+  ASSERT_TRUE(service->WaitForLog("Eroare Read()", 3));
+  service->Server().Stop();
+  std::string log = service->Log();
+  EXPECT_EQ(3, Count(log, "Eroare Read()"));
+  EXPECT_EQ("", printer.Received());
+  EXPECT_FALSE(testsupport::FileExists(service->Dir().File("_barcodeOUT.log")));
+  if (Quorvel()) {
+    EXPECT_EQ(3, Count(log, "IN THREAD"));
+    EXPECT_EQ(0, Count(log, "OUT THREAD"));
+    EXPECT_EQ(0, Count(log, "-------------------"));
+  }
+}
+
+TEST_P(SerialReception, ALengthBeyondTheLargestJobIsRefusedWithoutAllocating) {
+  auto service = Service();
+  ASSERT_TRUE(SendRaw(service->Port(), LengthWord(0xFFFFFFFFu) + "ABC"));
+  ASSERT_TRUE(SendRaw(service->Port(), LengthWord(wire::kMaxJobLength + 1) + "ABC"));
+  ASSERT_TRUE(service->WaitForLog("Eroare: Nu pot aloca memorie", 2));
+  ASSERT_TRUE(SendJob(service->Port(), "STILL SERVING\n"));
+  EXPECT_EQ("STILL SERVING\n", Printed(14));
+}
+
+TEST_F(SerialService, ASilentClientTimesOutWhileOthersAreServed) {
+  JobServerOptions options;
+  options.receiveTimeoutMs = 1000;
+  auto service = Service(options);
+  CSocket silent("127.0.0.1", service->Port());
+  CSocket stalled("127.0.0.1", service->Port());
+  ASSERT_EQ(4, stalled.Send(LengthWord(50).data(), 4));
+  ASSERT_EQ(5, stalled.Send("part.", 5));
+
+  ASSERT_TRUE(SendJob(service->Port(), kJob));
+  EXPECT_EQ(kJob, Printed(sizeof kJob - 1));
+  // Both waiting requests give up on their own, nothing of theirs is printed.
+  ASSERT_TRUE(service->WaitForLog("Eroare Read()", 2, 20000));
+  EXPECT_EQ(kJob, printer.Received());
+  EXPECT_EQ(3, Count(service->Log(), "Conexiune acceptata"));
+}
+
+TEST_P(SerialReception, AnUnwritableLogDoesNotStopThePrinting) {
+  std::string settings = Settings(printer.PortName());
+  TestService service(Generation(), &settings, JobServerOptions(), false);
+  std::filesystem::create_directory(service.Server().logPath);
+  service.Server().Start();
+  ASSERT_TRUE(WaitUntil([&] { return service.Server().IsListening(); }));
+  ASSERT_TRUE(SendJob(service.Port(), kJob));
+  EXPECT_EQ(kJob, Printed(sizeof kJob - 1));
+  ASSERT_TRUE(SendJob(service.Port(), "AGAIN\n"));
+  EXPECT_EQ(std::string(kJob) + "AGAIN\n", Printed(sizeof kJob - 1 + 6));
+  if (!Quorvel()) {
+    ASSERT_TRUE(WaitUntil([&] { return service.JobCopy().size() == sizeof kJob - 1 + 6; }));
+  }
+}
+
+TEST_P(SerialReception, APortThatDoesNotExistDropsTheJobWithOneLine) {
+  std::string settings = Settings("NOSUCH");
+  TestService service(Generation(), &settings);
+  ASSERT_TRUE(SendJob(service.Port(), kJob));
+  ASSERT_TRUE(service.WaitForLog("Nu pot deschide portul 'NOSUCH'"));
+  service.Server().Stop();
+  EXPECT_EQ(1, Count(service.Log(), "Nu pot deschide portul"));
+  EXPECT_FALSE(testsupport::FileExists(service.Dir().File("_barcodeOUT.log")));
+  EXPECT_EQ(0, Count(service.Log(), "OUT THREAD"));
+  EXPECT_EQ(0, Count(service.Log(), "-------------------"));
+}
+
+TEST_F(SerialService, ABusyPortIsRetriedAndJobsArriveWholeOneAfterTheOther) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine does not refuse a second open of a held COM port";
+#endif
+  auto service = Service();
+  // Another program holds the port while two clients send at once.
+  PortSerialv2 holder;
+  DCB dcb;
+  BuildLineDcb(holder, &dcb, 9600, 8, 0, 0);
+  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), &dcb)) << holder.errorText;
+
+  std::string jobA(2000, 'a'), jobB(2000, 'b');
+  jobA += "\n";
+  jobB += "\n";
+  std::thread a([&] { SendJob(service->Port(), jobA); });
+  std::thread b([&] { SendJob(service->Port(), jobB); });
+  a.join();
+  b.join();
+  ASSERT_TRUE(service->WaitForLog("Conexiune acceptata", 2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ("", printer.Received());  // still waiting for the port
+  holder.Close();
+
+  std::string printed = Printed(jobA.size() + jobB.size());
+  EXPECT_TRUE(printed == jobA + jobB || printed == jobB + jobA)
+      << "interleaved or incomplete: " << printed.size() << " bytes";
+  EXPECT_EQ(0, Count(service->Log(), "Nu pot deschide portul"));
+  if (!Quorvel()) {
+    ASSERT_TRUE(WaitUntil([&] { return service->JobCopy().size() == printed.size(); }));
+    EXPECT_EQ(printed, service->JobCopy());
+  }
+}
+
+TEST_F(SerialService, APortHeldTooLongLosesTheJobWithItsLine) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine does not refuse a second open of a held COM port";
+#endif
+  auto service = Service();
+  PortSerialv2 holder;
+  DCB dcb;
+  BuildLineDcb(holder, &dcb, 9600, 8, 0, 0);
+  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), &dcb)) << holder.errorText;
+  ASSERT_TRUE(SendJob(service->Port(), kJob));
+  ASSERT_TRUE(service->WaitForLog("Nu pot deschide portul '" + printer.PortName() + "'"));
+  holder.Close();
+  service->Server().Stop();
+  EXPECT_EQ("", printer.Received());
+  EXPECT_FALSE(testsupport::FileExists(service->Dir().File("_barcodeOUT.log")));
+}
+
+TEST_P(SerialReception, ABurstOfJobsIsDeliveredOnceEachWithEitherHandOff) {
+  std::size_t total = 0;
+  for (int plain = 0; plain <= 1; ++plain) {
+    JobServerOptions options;
+    options.plainHandOff = plain;
+    auto service = Service(options);
+    const int jobs = plain ? 4 : 40;  // the plain 300 ms poll takes about 0.3 s a job
+    for (int i = 0; i < jobs; ++i) {
+      std::string job = "JOB " + std::to_string(plain) + "-" + std::to_string(i) + "\n";
+      ASSERT_TRUE(SendJob(service->Port(), job));
+      total += job.size();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return printer.Received().size() >= total; }));
+    service->Server().Stop();
+    std::string printed = printer.Received();
+    EXPECT_EQ(total, printed.size());
+    // One request thread per job: every job once, in any order.
+    for (int i = 0; i < jobs; ++i) {
+      std::string job = "JOB " + std::to_string(plain) + "-" + std::to_string(i) + "\n";
+      EXPECT_EQ(1, Count(printed, job)) << job;
+    }
+    EXPECT_EQ(jobs, Count(service->Log(), "Conexiune acceptata"));
+  }
+}
+
+TEST_F(SerialService, TheListeningSocketIsRetriedUntilThePortIsFree) {
+  int port = testsupport::UnusedPort();
+  auto occupier = std::make_unique<CSocket>(port);
+  JobServerOptions options;
+  options.port = port;
+  std::string settings = Settings(printer.PortName());
+  TestService service(Generation(), &settings, options, false);
+  EXPECT_TRUE(service.Server().Start());
+  ASSERT_TRUE(service.WaitForLog("bind() failed"));
+  EXPECT_FALSE(service.Server().IsListening());
+  EXPECT_FALSE(service.Server().Start());  // it runs already; a second start is refused
+  occupier.reset();
+  ASSERT_TRUE(WaitUntil([&] { return service.Server().IsListening(); }, 15000));
+  ASSERT_TRUE(SendJob(port, kJob));
+  EXPECT_EQ(kJob, Printed(sizeof kJob - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, SerialReception,
+                         ::testing::Values(JobGeneration::kKoldane, JobGeneration::kQuorvel),
+                         [](const ::testing::TestParamInfo<JobGeneration>& info) {
+                           return NameOf(info.param);
+                         });
+
+// ------------------------------------------------------------- native-only faults
+
+#ifndef _WIN32
+
+// The settings are read while the accept thread already runs: a connection that comes
+// in before the reading has finished waits for it instead of using half-read settings.
+TEST(ReceptionStart, RequestsWaitUntilTheSettingsAreRead) {
+  VirtualPrinter printer;
+  ASSERT_TRUE(printer.Ready()) << printer.Error();
+  TestService service(JobGeneration::kKoldane, nullptr, JobServerOptions(), false);
+  CJobServer& server = service.Server();
+  // A settings file that is a pipe: reading it waits until the test writes into it.
+  ASSERT_EQ(0, mkfifo(server.settingsPath, 0600));
+  const std::string settings = SettingsText({"port=" + printer.PortName(), "baudrate=9600",
+                                             "databits=8", "parity=none", "stopbits=1"});
+  struct StartUp {
+    std::thread thread;
+    std::string fifo, text;
+    void Finish() {  // writes the settings (ending the reading) and waits for Start
+      if (!thread.joinable()) return;
+      std::ofstream(fifo, std::ios::binary) << text;
+      thread.join();
+    }
+    ~StartUp() { Finish(); }
+  } startUp{std::thread([&] { server.Start(); }), server.settingsPath, settings};
+  ASSERT_TRUE(WaitUntil([&] { return server.IsListening(); }));
+
+  ASSERT_TRUE(SendJob(service.Port(), kJob));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  // Nothing is delivered, and nothing is tried with settings not yet read (the
+  // default port "com1", for one).
+  EXPECT_EQ("", printer.Received());
+  EXPECT_EQ(0, Count(service.Log(), "Nu pot deschide portul"));
+
+  startUp.Finish();
+  EXPECT_EQ(kJob, printer.Received(sizeof kJob - 1, 15000));
+  EXPECT_EQ(0, Count(service.Log(), "Nu pot deschide portul"));
+  EXPECT_EQ(1, Count(service.Log(), "Conexiune acceptata"));
+}
+
+// When accept keeps failing (no descriptors left), the accept thread pauses between
+// attempts instead of spinning; once descriptors are free again it serves on.
+TEST(ReceptionStart, ALastingAcceptFailureDoesNotSpin) {
+  VirtualPrinter printer;
+  ASSERT_TRUE(printer.Ready()) << printer.Error();
+  std::string settings = SettingsText({"port=" + printer.PortName(), "baudrate=9600",
+                                       "parity=none", "stopbits=1"});
+  TestService service(JobGeneration::kKoldane, &settings);
+  ASSERT_TRUE(service.Server().IsListening());
+  // The client is another process, started while descriptors are still free: it
+  // connects once this process has none left (its connection is accepted with the
+  // descriptor the waiting accept holds; every later accept fails), and sends its job
+  // after they are free again.
+  std::string client =
+      "python3 -c \"import socket, time; time.sleep(0.3); "
+      "s = socket.create_connection(('127.0.0.1', " + std::to_string(service.Port()) + ")); "
+      "time.sleep(2.0); s.sendall(b'\\x04\\x00\\x00\\x00WAIT'); s.close()\" &";
+  ASSERT_EQ(0, std::system(client.c_str()));
+
+  rlimit saved;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+  rlimit low = saved;
+  low.rlim_cur = 256;
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+  std::vector<int> filler;
+  for (;;) {
+    int fd = dup(0);
+    if (fd < 0) break;
+    filler.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  getrusage(RUSAGE_SELF, &after);
+  for (int fd : filler) close(fd);
+  setrlimit(RLIMIT_NOFILE, &saved);
+
+  auto seconds = [](const rusage& r) {
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+  };
+  // An accept thread retrying at full speed would use the whole 0.8 s.
+  EXPECT_LT(seconds(after) - seconds(before), 0.4);
+  EXPECT_EQ("WAIT", printer.Received(4, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return service.JobCopy() == "WAIT"; }));
+  // Later connections are served as usual.
+  ASSERT_TRUE(SendJob(service.Port(), "NEXT\n"));
+  EXPECT_EQ("WAITNEXT\n", printer.Received(9, 15000));
+}
+
+#endif
+
+}  // namespace
