@@ -7,7 +7,6 @@
 
 #include "database/ado_database.h"
 #include "tests/database/database_test_helpers.h"
-#include "tests/support/driver_path.h"
 #include "tests/support/support.h"
 
 TEST(ProviderStrings, SqlServerUnreachable) {
@@ -38,7 +37,7 @@ TEST(ProviderStrings, SqlServerUnreachable) {
 TEST(ProviderStrings, JetWithEmptyPassword) {
   testsupport::TempDir dir;
   std::string log = dir.File("database.log");
-  std::string mdb = testsupport::DriverPath(dir.File("missing.mdb"));
+  const std::string mdb = "/nonexistent-folder/tubes.mdb";
   CAdoDatabase db;
   db.SetLogFile(log.c_str());
   EXPECT_FALSE(db.OpenJet(mdb.c_str(), ""));
@@ -56,4 +55,10 @@ TEST(ProviderStrings, JetWithEmptyPassword) {
                                      " ;Mode=ReadWrite;Persist Security Info=False;Jet OLEDB:Database Password="
                                      "Jet-Pass-9 ;");
   EXPECT_EQ(dbtest::ReadLog(log).find("Jet-Pass-9"), std::string::npos);
+
+  // The fields keep what fits; the connection string keeps the whole path.
+  std::string deep = "/nonexistent-folder/" + std::string(200, 'd') + "/tubes.mdb";
+  EXPECT_FALSE(db.OpenJet(deep.c_str(), ""));
+  EXPECT_EQ(db.database, deep.substr(0, sizeof db.database - 1));
+  EXPECT_NE(db.connectionString.find("Data Source=" + deep + " ;"), std::string::npos);
 }
