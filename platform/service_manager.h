@@ -13,7 +13,9 @@
 //   open manager         the unit directory must exist; with kScManagerCreateService
 //                        it must also be writable
 //   create               writes the unit file (fails with EEXIST when it is there):
-//                        Type=notify, ExecStart= the image path in double quotes;
+//                        Type=notify, ExecStart= the image path in double quotes
+//                        (EINVAL for a path systemd can't run: one holding a quote,
+//                        an apostrophe, a backslash or a control character);
 //                        SERVICE_AUTO_START enables it for multi-user.target,
 //                        SERVICE_DEMAND_START only installs it; no account is root (as
 //                        LocalSystem), "NT AUTHORITY\LocalService" a dynamic user whose

@@ -120,17 +120,17 @@ void AppendUnitText(std::string& out, const char* text) {
   }
 }
 
-// Appends a path as one double-quoted word of a command line of a unit file: inside
-// the quotes a backslash and a quote are escaped with a backslash, "%" (a specifier)
-// and "$" (a variable) are doubled. A line break can't be written; false then.
+// Appends a path as the double-quoted program word of a unit file's command line.
+// "%" starts a specifier there and is doubled; variables are not expanded in the program
+// word, so "$" stays as it is. systemd refuses to run a program whose path holds a
+// quote, an apostrophe, a backslash or a control character: false then.
 bool AppendQuotedPath(std::string& out, const char* path) {
   out += '"';
   for (; *path; ++path) {
-    char c = *path;
-    if (c == '\n' || c == '\r') return false;
-    if (c == '\\' || c == '"') out += '\\';
-    if (c == '%' || c == '$') out += c;
-    out += c;
+    unsigned char c = static_cast<unsigned char>(*path);
+    if (c < 0x20 || c == 0x7f || c == '"' || c == '\'' || c == '\\') return false;
+    if (c == '%') out += '%';
+    out += static_cast<char>(c);
   }
   out += '"';
   return true;

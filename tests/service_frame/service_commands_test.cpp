@@ -30,6 +30,10 @@ void CopyProgram(const std::string& from, const std::string& to) {
 
 class ServiceCommands : public ::testing::Test {
  protected:
+  void SetUp() override {
+    ASSERT_FALSE(KoldaneExe().empty() || QuorvelExe().empty())
+        << "KOLDANE_EXE and QUORVEL_EXE name the programs (ctest sets them)";
+  }
   std::string Run(const std::string& program, const std::string& argument) {
     int code = -1;
     std::string out = RunProgram(program, {argument}, {"TERVANE_UNIT_DIR=" + units.Path()}, &code);
@@ -159,29 +163,44 @@ TEST_F(ServiceCommands, QuorvelReportsEachFailingStep) {
 }
 
 TEST_F(ServiceCommands, PathsWithBlanksAndSpecialCharactersAreQuotedAndEscaped) {
-  // systemd reads %, $, \ and " inside a quoted word specially; the unit must name the
-  // program exactly as it lies.
-  std::string dir = programs.File("Label Service 100% \"new\" $HOME\\x");
+  // "%" starts a specifier in a unit file and is doubled; "$" is not expanded in the
+  // program word and stays.
+  std::string dir = programs.File("Label Service 100% $HOME");
   std::string koldane = dir + "/Koldane";
   std::string quorvel = dir + "/quorvel";
   CopyProgram(KoldaneExe(), koldane);
   CopyProgram(QuorvelExe(), quorvel);
 
-  std::string escapedDir = programs.Path() + "/Label Service 100%% \\\"new\\\" $$HOME\\\\x";
+  std::string escapedDir = programs.Path() + "/Label Service 100%% $HOME";
   EXPECT_EQ(Run(koldane, "-i"), "\n\nService Installed Sucessfully\n");
   EXPECT_EQ(ReadFile(Unit("Koldane.service")),
             std::string(kKoldaneUnitHead) + "\"" + escapedDir + "/Koldane\"" + kKoldaneUnitTail);
   EXPECT_EQ(Run(quorvel, "-install"), "quorvel is installed.\n");
   EXPECT_EQ(ReadFile(Unit("quorvel.service")),
             std::string(kQuorvelUnitHead) + "\"" + escapedDir + "/quorvel\"" + kQuorvelUnitTail);
+
+  // systemd's own reading of the units: both name a program that is there.
+  if (access("/usr/bin/systemd-analyze", X_OK) != 0) GTEST_SKIP() << "no systemd-analyze";
+  int code = -1;
+  std::string out = RunProgram("/usr/bin/systemd-analyze",
+                               {"verify", Unit("Koldane.service"), Unit("quorvel.service")}, {}, &code);
+  EXPECT_EQ(code, 0) << out;
 }
 
-TEST_F(ServiceCommands, AProgramPathThatCannotBeWrittenIsRefused) {
-  // A line break can't be written into a unit file's command line.
-  std::string koldane = programs.File("two\nlines") + "/Koldane";
-  CopyProgram(KoldaneExe(), koldane);
-  EXPECT_EQ(Run(koldane, "-i"), "Error 22 : Invalid argument\n\nError Installing Service\n");
-  EXPECT_FALSE(FileExists(Unit("Koldane.service")));
+TEST_F(ServiceCommands, AProgramPathSystemdCannotRunIsRefused) {
+  // systemd runs no program whose path holds a quote, an apostrophe, a backslash or a
+  // control character; nothing is installed for it.
+  for (const char* name : {"say \"hi\"", "it's", "back\\slash", "two\nlines"}) {
+    SCOPED_TRACE(name);
+    std::string koldane = programs.File(name) + "/Koldane";
+    std::string quorvel = programs.File(name) + "/quorvel";
+    CopyProgram(KoldaneExe(), koldane);
+    CopyProgram(QuorvelExe(), quorvel);
+    EXPECT_EQ(Run(koldane, "-i"), "Error 22 : Invalid argument\n\nError Installing Service\n");
+    EXPECT_EQ(Run(quorvel, "-install"), "CreateService failed w/err 0x00000016\n");
+    EXPECT_FALSE(FileExists(Unit("Koldane.service")));
+    EXPECT_FALSE(FileExists(Unit("quorvel.service")));
+  }
 }
 
 TEST_F(ServiceCommands, QuorvelRefusesAPathLongerThanItsBuffer) {
@@ -193,8 +212,14 @@ TEST_F(ServiceCommands, QuorvelRefusesAPathLongerThanItsBuffer) {
   EXPECT_EQ(Run(quorvel, "-install"), "GetModuleFileName failed w/err 0x00000024\n");  // ENAMETOOLONG
   EXPECT_FALSE(FileExists(Unit("quorvel.service")));
 
-  // Koldane takes up to 1023 characters: the same path installs.
+  // Koldane takes up to 1023 characters: the same path installs, a longer one not.
   std::string koldane = dir + "/Koldane";
   CopyProgram(KoldaneExe(), koldane);
   EXPECT_EQ(Run(koldane, "-i"), "\n\nService Installed Sucessfully\n");
+  EXPECT_EQ(Run(koldane, "-d"), "\n\nService UnInstalled Sucessfully\n");
+  while (dir.size() < 1100) dir += "/" + std::string(40, 'e');
+  koldane = dir + "/Koldane";
+  CopyProgram(KoldaneExe(), koldane);
+  EXPECT_EQ(Run(koldane, "-i"), "Error 36 : File name too long\n\nError Installing Service\n");
+  EXPECT_FALSE(FileExists(Unit("Koldane.service")));
 }
