@@ -81,6 +81,16 @@ TEST(DialectBFieldListLayout, DomainLineAndPositions) {
   EXPECT_EQ("^P1\n^L\nAB,10,0,1,1,0,0,D1\nE\n", Render10("D1", true));
 }
 
+TEST(DialectBFieldListLayout, LargestRequestStopsAtTheCap) {
+  std::string data = "D";
+  for (int i = 1; i < 512; ++i) data += "^D";
+  data += std::string(24000, '\\');
+  LabelJob job;
+  DialectBFieldListLayout(job, data.c_str(), 80, 80, true);
+  EXPECT_TRUE(job.TooLarge());
+  EXPECT_LE(job.Length(), 16u << 20);
+}
+
 TEST(DialectBNumberedSeriesLayout, WorkedExample) {
   const std::string expected =
       "^C3\n^P2\n^L\n"

@@ -182,6 +182,17 @@ TEST(ExtendedFieldListLayout, PageCodeAndDomainLines) {
             Render10("D\\A^3^T\\^3^X\\B^3^9", values));
 }
 
+TEST(ExtendedFieldListLayout, LargestRequestStopsAtTheCap) {
+  // 512 domain names, each repeating 24,000 empty text fields: far beyond 16 MiB.
+  std::string data = "D";
+  for (int i = 1; i < 512; ++i) data += "^D";
+  data += std::string(24000, '\\');
+  LabelJob job;
+  ExtendedFieldListLayout(job, data.c_str(), 80, 80, true, ExtendedLayoutSettings());
+  EXPECT_TRUE(job.TooLarge());
+  EXPECT_LE(job.Length(), 16u << 20);
+}
+
 TEST(NumberedSeriesLayout, WorkedExample) {
   EXPECT_EQ(
       "D8\n\nN\n"
