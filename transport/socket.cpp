@@ -8,13 +8,18 @@
 
 #include "transport/socket_os.h"
 
+namespace {
+// A port number outside 0..65535 would be cut to 16 bits and reach another port.
+bool ValidPort(int port) { return port >= 0 && port <= 65535; }
+}  // namespace
+
 CSocketException::CSocketException(const char* text) {
   std::snprintf(message, sizeof message, "%s", text ? text : "");
 }
 
 CSocket::CSocket(int port) : handle(INVALID_SOCKET), peerAddress(0) {
   Startup(port);
-  if (!sockos::Bind(handle, &address)) {
+  if (!ValidPort(port) || !sockos::Bind(handle, &address)) {
     Close();
     throw CSocketException("bind() failed");
   }
@@ -34,7 +39,7 @@ CSocket::CSocket(const char* host, int port) : handle(INVALID_SOCKET), peerAddre
     throw CSocketException("Unable to solve this address");
   }
   address.sin_addr.s_addr = static_cast<decltype(address.sin_addr.s_addr)>(resolved);
-  if (!sockos::Connect(handle, &address)) {
+  if (!ValidPort(port) || !sockos::Connect(handle, &address)) {
     Close();
     throw CSocketException("connect() failed");
   }

@@ -94,10 +94,21 @@ TEST_F(Sockets, ConnectFailuresThrowTheirTexts) {
   EXPECT_EQ("Invalid parameters", ThrownText(nullptr, port));
   EXPECT_EQ("Unable to solve this address", ThrownText("no-such-printer-host.invalid", port));
 
+  // A port number beyond 16 bits is not cut down to some other port.
+  EXPECT_EQ("connect() failed", ThrownText("127.0.0.1", port + 65536));
+
   // A port with no listener refuses the connection.
   int freePort = port;
   listener.reset();
   EXPECT_EQ("connect() failed", ThrownText("127.0.0.1", freePort));
+
+  // Nor does a listener bind some other port than it was given.
+  try {
+    CSocket wrapped(freePort + 65536);
+    ADD_FAILURE() << "a listener bound port " << freePort + 65536 << " as " << freePort;
+  } catch (const CSocketException& e) {
+    EXPECT_STREQ("bind() failed", e.Text());
+  }
 }
 
 TEST_F(Sockets, BindingAPortInUseFails) {
