@@ -23,7 +23,9 @@ namespace dbl {
 
 namespace {
 
+// ADO's defaults: ConnectionTimeout 15 s, CommandTimeout 30 s.
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
+constexpr SQLULEN kQueryTimeoutSeconds = 30;
 constexpr long kMaxOutputBytes = 1 << 20;
 
 SQLCHAR* Sql(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
@@ -170,7 +172,11 @@ class Statement {
     if (handle != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle);
   }
   bool Allocate(DbFailure& failure) {
-    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.dbc, &handle))) return true;
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.dbc, &handle))) {
+      // A driver without query timeouts answers with a warning; the statement runs anyway.
+      SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+      return true;
+    }
     handle = SQL_NULL_HSTMT;
     return connection.Diagnose(SQL_HANDLE_DBC, connection.dbc, failure);
   }

@@ -118,6 +118,18 @@ TEST_F(SqliteDatabase, SecondCloseOfARecordsetFailsAsInAdo) {
   EXPECT_EQ(rs.recordCount, 1);
 }
 
+TEST_F(SqliteDatabase, StatementWithoutRowsLeavesTheRecordsetClosed) {
+  CAdoDatabase db;
+  OpenWithTubes(db);
+  CAdoRecordset rs;
+  // The statement runs, but there is no recordset to count: ADO reports it closed.
+  EXPECT_FALSE(rs.Open("UPDATE tube SET note = 'Coagulare' WHERE id = 2", &db));
+  EXPECT_EQ(rs.recordCount, -1);
+  EXPECT_NE(std::string(rs.comErrorText).find("\tCode = 800a0e78\n"), std::string::npos) << rs.comErrorText;
+  ASSERT_TRUE(rs.Open("SELECT note FROM tube WHERE id = 2", &db)) << rs.comErrorText;
+  EXPECT_EQ(rs.GetFieldValue("note"), DbVariant::Text("Coagulare"));
+}
+
 TEST_F(SqliteDatabase, MissingTableIsLoggedWithTheStatement) {
   CAdoDatabase db;
   OpenWithTubes(db);
