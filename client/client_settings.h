@@ -3,6 +3,8 @@
 // TERVANE_DIALECT_B: no MAXTEXTLEN key and no [suffix] section.
 #pragma once
 
+#include "client/decimal.h"
+
 struct SuffixEntry {
   char key[300];   // upper-cased text before "="
   char value[20];  // text after "=", at most 19 characters
@@ -41,11 +43,6 @@ bool LoadClientSettings(const char* path, ClientSettings* settings);
 
 // Writes the default barcode.ini (with carriage return and line feed line ends).
 void WriteDefaultClientSettings(const char* path);
-
-// A decimal value as the settings and the protocol field are read: leading white
-// space skipped, an optional sign, digits up to the first other character (none: 0);
-// values beyond the 32-bit range saturate at its limits.
-int ParseDecimal(const char* text);
 
 // The suffix of the first entry whose key equals name exactly, or "" when none.
 const char* FindSuffix(const ClientSettings& settings, const char* name);

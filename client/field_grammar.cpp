@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "client/decimal.h"
 #include "client/field_reader.h"
 
 void SplitParts(const char* text, Field* field) {
@@ -35,30 +36,6 @@ bool ReadNextField(const char* data, int dataLength, int* cursor, char* buffer) 
   return ReadField(data, dataLength, cursor, buffer, kFieldBound, '\\');
 }
 
-namespace {
-
-// A decimal number read the usual way: leading white space, an optional sign, digits up
-// to the first other character (none gives 0); saturates at the 32-bit limits.
-std::int32_t ParseSeriesNumber(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  // Accumulate the magnitude up to just past the 32-bit range, then stop growing.
-  const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-  std::int64_t magnitude = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (magnitude < limit) magnitude = magnitude * 10 + (*p - '0');
-  }
-  if (magnitude > limit) magnitude = limit;
-  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-}
-
-}  // namespace
-
 void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeader* header) {
   *header = SeriesHeader();
   char text[kSeriesHeaderBound + 1];
@@ -69,7 +46,7 @@ void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeade
   std::int32_t* numbers[] = {&header->first, &header->count, &header->copies, &header->width};
   for (std::int32_t* number : numbers) {
     ReadField(text, length, &partCursor, part, kFieldBound, '^');
-    *number = ParseSeriesNumber(part);
+    *number = ParseDecimal(part);
   }
 }
 
