@@ -249,6 +249,8 @@ class FifoServiceTest(unittest.TestCase):
         self.service = Service(b"port=printer\r\n", folder=self.folder, start=False)
         self.service.link_device("printer", self.printer.path)
         self.service.start()
+        time.sleep(0.3)
+        self.idle = (self.service.threads(), self.service.fds())
 
     def tearDown(self):
         self.service.cleanup()
@@ -256,11 +258,11 @@ class FifoServiceTest(unittest.TestCase):
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def settle(self):
-        """Threads and descriptors once nothing is in flight."""
-        time.sleep(0.3)
-        return self.service.threads(), self.service.fds()
+        """The counts of the idle service before its first connection: the state that
+        threads and descriptors must come back to once nothing is in flight."""
+        return self.idle
 
-    def assert_back_to(self, baseline, timeout=10):
+    def assert_back_to(self, baseline, timeout=15):
         ok = wait_for(lambda: (self.service.threads(), self.service.fds()) == baseline, timeout, 0.2)
         self.assertTrue(ok, "threads/fds %s, baseline %s" %
                         ((self.service.threads(), self.service.fds()), baseline))
@@ -683,13 +685,15 @@ class SoakAndLoad(unittest.TestCase):
         try:
             service.link_device("printer", printer.path)
             service.start()
+            time.sleep(0.3)
+            fds0, threads0 = service.fds(), service.threads()
             warm = jobs // 10
             self.assertEqual((warm, 0), self.run_load(service.port, warm, 4, False))
             time.sleep(0.5)
-            rss0, fds0, threads0 = service.rss_kb(), service.fds(), service.threads()
+            rss0 = service.rss_kb()
             self.assertEqual((jobs - warm, 0), self.run_load(service.port, jobs - warm, 4, False))
             self.assertTrue(wait_for(lambda: printer.jobs() == jobs, 30), printer.jobs())
-            time.sleep(0.5)
+            wait_for(lambda: (service.fds(), service.threads()) == (fds0, threads0), 15, 0.2)
             rss1, fds1, threads1 = service.rss_kb(), service.fds(), service.threads()
             sys.stderr.write("soak %d jobs: rss %d -> %d kB, fds %d -> %d, threads %d -> %d\n" %
                              (jobs, rss0, rss1, fds0, fds1, threads0, threads1))
