@@ -1,6 +1,11 @@
 // Koldane: the first-generation print service. "-i" installs the service, "-d" removes
 // it; without arguments the program runs as the service (started by the service
 // manager; on Linux also in the foreground, until SIGTERM or SIGINT).
+//
+// On Linux the service is the systemd unit Koldane.service, written into
+// /etc/systemd/system or the folder named by TERVANE_UNIT_DIR, and enabled for
+// multi-user.target (platform/service_manager.h); status goes to systemd through
+// sd_notify (platform/service_control.h).
 #include <cstdio>
 #include <cstring>
 

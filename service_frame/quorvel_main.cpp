@@ -1,6 +1,11 @@
 // quorvel: the second-generation print service. Run by the service manager it serves
 // as the service quorvel; "-install" and "-remove" (after "-" or "/", in any case)
 // install or remove it.
+//
+// On Linux the service is the systemd unit quorvel.service (started on demand, as a
+// dynamic user that may bind port 104), written into /etc/systemd/system or the folder
+// named by TERVANE_UNIT_DIR; it runs in the foreground, with or without systemd, and
+// its event-log entries go to syslog (or to the socket named by TERVANE_SYSLOG_SOCKET).
 #include <cstdint>
 #include <cstdio>
 
