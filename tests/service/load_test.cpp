@@ -1,6 +1,6 @@
-// Load: 16 clients sending 5,000 jobs at once to a service in serial mode. Every job
-// must reach the printer exactly once, whole and never mixed with another, and appear
-// exactly once in the job copy.
+// Load: 16 clients sending 5,000 jobs at once (1,000 under Wine) to a service in
+// serial mode. Every job must reach the printer exactly once, whole and never mixed
+// with another, and appear exactly once in the job copy.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,7 +22,13 @@ using servicetest::TestService;
 using servicetest::WaitUntil;
 
 constexpr int kSenders = 16;
+#ifdef _WIN32
+// Under Wine every connection costs several round trips through its server; a fifth
+// of the jobs keeps the Windows run short.
+constexpr int kJobs = 1000;
+#else
 constexpr int kJobs = 5000;
+#endif
 
 // Job number id: a recognisable head, a body whose length and bytes follow from the
 // number, and a tail; a job cut short or mixed with another cannot pass for one.
@@ -65,7 +71,7 @@ void ExpectEveryJobOnce(const std::string& stream, const char* where) {
   for (const auto& entry : seen) EXPECT_EQ(1, entry.second) << where << ": job " << entry.first;
 }
 
-TEST(ServiceLoad, SixteenSendersFiveThousandJobsEachDeliveredOnce) {
+TEST(ServiceLoad, SixteenSendersEveryJobDeliveredOnceAndWhole) {
   testsupport::VirtualPrinter printer;
   ASSERT_TRUE(printer.Ready()) << printer.Error();
   std::string settings = SettingsText({"port=" + printer.PortName(), "baudrate=115200",
@@ -96,6 +102,9 @@ TEST(ServiceLoad, SixteenSendersFiveThousandJobsEachDeliveredOnce) {
   ExpectEveryJobOnce(service.JobCopy(), "job copy");
 
   std::string log = service.Log();
+  for (const std::string& message : servicetest::LogMessages(log)) {
+    if (message != "Conexiune acceptata") ADD_FAILURE() << "log: " << message;
+  }
   EXPECT_EQ(kJobs, Count(log, "Conexiune acceptata"));
   EXPECT_EQ(0, Count(log, "Eroare"));
   EXPECT_EQ(0, Count(log, "Nu pot deschide portul"));
