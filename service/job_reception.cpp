@@ -30,6 +30,8 @@ constexpr unsigned long kErrorAccessDenied = 5;
 // more than the busy-port retries take).
 constexpr milliseconds kPortTurnWait(3000);
 
+constexpr std::chrono::seconds kStopWait(30);  // Stop: for requests to finish
+
 const char kSeparator[] = "-------------------";
 const char kJobCopyFile[] = "_barcodeOUT.log";
 
@@ -77,8 +79,11 @@ void CJobServer::Stop() {
   listeningSocket = nullptr;
   listening = false;
 
+  // Requests still delivering a job get a while to finish it. A delivery that takes
+  // longer (a large job on a slow serial line) is cut off when the process ends, as
+  // the service has always done, instead of holding up the stop.
   std::unique_lock<std::mutex> lock(stateMutex);
-  stateChanged.wait(lock, [this] { return activeRequests == 0; });
+  stateChanged.wait_for(lock, kStopWait, [this] { return activeRequests == 0; });
 }
 
 bool CJobServer::StopRequested() {

@@ -90,8 +90,9 @@ class CJobServer {
   // "Nu pot crea thread Accept") when the thread cannot be started. Call once.
   bool Start();
   // Ends the accept thread (closing the listening socket), interrupts connections that
-  // are still receiving and waits until every request thread has finished. Used by the
-  // tests and by the Linux foreground run; the Windows services end with the process.
+  // are still receiving and waits until every request thread has finished (at most
+  // 30 s: a longer delivery is cut off when the process ends). Used by the tests and
+  // by the Linux foreground run; the Windows services end with the process.
   void Stop();
 
   // Reads the settings file into the printer name or the serial line settings.
