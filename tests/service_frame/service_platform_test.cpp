@@ -1,7 +1,7 @@
 // The system pieces under the two service frames: the manual-reset event and pool
-// work, the executable's path, handler registration outside a service, and (under
-// Wine's own service control manager) creating, opening and deleting a service with
-// its image path quoted when it holds a blank.
+// work, the executable's path, and handler registration outside a service. The
+// service manager itself is tested through the programs: service_commands_test.cpp on
+// Linux, wine_services_test.sh under Wine's own service manager.
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -11,13 +11,9 @@
 #include "gtest/gtest.h"
 #include "platform/program_path.h"
 #include "platform/service_control.h"
-#include "platform/service_manager.h"
+#include "platform/service_manager.h"  // FullExecutablePath
 #include "platform/system_error.h"
 #include "platform/work_item.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 using namespace platform;
 
@@ -99,53 +95,3 @@ TEST(ServiceControl, OutsideAServiceNothingCanBeRegisteredOrReported) {
   ServiceStatus status = {kServiceWin32OwnProcess, kServiceRunning, kServiceAcceptStop, 0, 0, 0, 0};
   EXPECT_FALSE(ReportServiceStatus(nullptr, status));
 }
-
-#ifdef _WIN32
-namespace {
-// The image path as the service control manager holds it.
-std::string RegisteredImagePath(const char* name) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_CONFIG);
-  std::string path;
-  alignas(QUERY_SERVICE_CONFIGA) char buffer[8192];
-  QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
-  DWORD needed = 0;
-  if (service != nullptr && QueryServiceConfigA(service, config, sizeof buffer, &needed))
-    path = config->lpBinaryPathName;
-  if (service != nullptr) CloseServiceHandle(service);
-  if (manager != nullptr) CloseServiceHandle(manager);
-  return path;
-}
-}  // namespace
-
-TEST(ServiceManagerUnderWine, CreatesOnceQuotesBlanksAndDeletes) {
-  std::string name = "tervane-probe-" + std::to_string(GetCurrentProcessId());
-  ServiceManager manager;
-  ASSERT_TRUE(manager.Open(kScManagerAllAccess)) << LastSystemError();
-  for (const char* image : {"C:\\Program Files\\Tervane Labels\\probe.exe", "C:\\Labels\\probe.exe"}) {
-    SCOPED_TRACE(image);
-    ServiceDefinition definition = {name.c_str(), name.c_str(), kServiceAllAccess,
-                                    kServiceWin32OwnProcess, kServiceDemandStart,
-                                    kServiceErrorNormal, image, "\0", kLocalServiceAccount};
-    InstalledService service;
-    ASSERT_TRUE(service.Create(manager, definition)) << LastSystemError();
-    std::string expected = std::strchr(image, ' ') ? std::string("\"") + image + "\"" : image;
-    EXPECT_EQ(RegisteredImagePath(name.c_str()), expected);
-
-    InstalledService again;
-    EXPECT_FALSE(again.Create(manager, definition));
-    EXPECT_EQ(LastSystemError(), 1073u);  // ERROR_SERVICE_EXISTS
-
-    unsigned long state = 0;
-    EXPECT_TRUE(service.QueryState(&state));
-    EXPECT_EQ(state, kServiceStopped);
-    EXPECT_FALSE(service.Stop(&state));  // not running
-    EXPECT_TRUE(service.Delete()) << LastSystemError();
-    service.Close();
-
-    InstalledService gone;
-    EXPECT_FALSE(gone.Open(manager, name.c_str(), kServiceAllAccess));
-    EXPECT_EQ(LastSystemError(), 1060u);  // ERROR_SERVICE_DOES_NOT_EXIST
-  }
-}
-#endif
