@@ -103,10 +103,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A fresh server. Its first Wine process starts the service manager, which the services
+# inherit standard output, standard error and the debug channels from: that first
+# process writes nothing to a pipe of ours (the pipe would stay open as long as the
+# server runs) and its standard error goes to the file $1 with the debug channels $2.
 restart_server() {
   "$server" -k 2>/dev/null
   "$server" -w 2>/dev/null
   "$server" -p 60
+  WINEDEBUG=$2 "$wine" cmd /c exit </dev/null >/dev/null 2>"$1"
 }
 
 # A prefix of the test's own; leftovers of an interrupted run are removed first (an
@@ -115,7 +120,7 @@ if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$prefix"
   "$wine" wineboot -i >/dev/null 2>&1
 fi
-restart_server
+restart_server "$work/wine.err" -all
 for name in Koldane quorvel; do
   [ -n "$(service_state $name)" ] || continue
   run sc stop $name >/dev/null
@@ -128,12 +133,8 @@ done
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 run reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
   /v TERVANE_SERVICE_PORT /d "$port" /f >/dev/null
-restart_server
-# The first Wine process of the server starts the service manager, whose services
-# inherit its standard error and debug channels: the event-log trace goes to a file.
-WINEDEBUG=-all,+eventlog "$wine" reg query \
-  'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
-  /v TERVANE_SERVICE_PORT >/dev/null 2>"$work/services.err"
+# Event-log entries show as the +eventlog trace on the services' standard error.
+restart_server "$work/services.err" -all,+eventlog
 
 dir="$prefix/drive_c/Program Files/Tervane Labels"
 mkdir -p "$dir"
