@@ -31,6 +31,10 @@ constexpr unsigned long kErrorAccessDenied = 5;
 constexpr milliseconds kPortTurnWait(3000);
 
 constexpr std::chrono::seconds kStopWait(30);  // Stop: for requests to finish
+// A request thread that has delivered its job waits this long for another connection
+// before it ends: a burst of jobs does not pay for a new thread each, and an idle
+// service is soon back to its accept thread alone.
+constexpr milliseconds kIdleThreadWait(2000);
 
 const char kSeparator[] = "-------------------";
 const char kJobCopyFile[] = "_barcodeOUT.log";
@@ -66,6 +70,7 @@ void CJobServer::Stop() {
     for (CSocket* connection : openConnections) InterruptSocket(connection->handle);
   }
   stateChanged.notify_all();
+  connectionWaiting.notify_all();
 
   if (acceptThread.joinable()) {
     // A connection of our own wakes an accept thread that is blocked in Accept.
@@ -83,7 +88,8 @@ void CJobServer::Stop() {
   // longer (a large job on a slow serial line) is cut off when the process ends, as
   // the service has always done, instead of holding up the stop.
   std::unique_lock<std::mutex> lock(stateMutex);
-  stateChanged.wait_for(lock, kStopWait, [this] { return activeRequests == 0; });
+  stateChanged.wait_for(lock, kStopWait,
+                        [this] { return activeRequests == 0 && idleThreads == 0; });
 }
 
 bool CJobServer::StopRequested() {
@@ -155,13 +161,20 @@ void CJobServer::AcceptThread() {
         continue;
       }
       Log("Conexiune acceptata");
+      bool toIdleThread;
       {
         std::lock_guard<std::mutex> lock(stateMutex);
         handOffSlot.store(connection);
         ++activeRequests;
+        toIdleThread = idleThreads > handOffTickets;
+        if (toIdleThread) ++handOffTickets;
       }
       try {
-        std::thread(&CJobServer::RequestThread, this).detach();
+        if (toIdleThread) {
+          connectionWaiting.notify_one();
+        } else {
+          std::thread(&CJobServer::RequestThread, this).detach();
+        }
       } catch (...) {
         Log("Nu pot crea thread Process Request");
         CSocket* back;
@@ -197,20 +210,53 @@ void CJobServer::RequestThread() {
   {
     // Taking the connection out of the slot is the first thing the thread does.
     std::lock_guard<std::mutex> lock(stateMutex);
-    connection = handOffSlot.exchange(nullptr);
-    if (connection) {
-      openConnections.insert(connection);
-      if (stopping) InterruptSocket(connection->handle);
-    }
+    connection = TakeHandedOffConnection();
   }
   stateChanged.notify_all();
+  if (!connection) {
+    // Nothing was handed over; the request the accept thread counted ends here.
+    std::lock_guard<std::mutex> lock(stateMutex);
+    --activeRequests;
+    stateChanged.notify_all();
+    return;
+  }
 
-  WaitSettingsReady();
-  ServeConnection(connection);
+  while (connection) {
+    WaitSettingsReady();
+    ServeConnection(connection);
+    connection = NextConnection();
+  }
+}
 
-  std::lock_guard<std::mutex> lock(stateMutex);
+CSocket* CJobServer::TakeHandedOffConnection() {
+  CSocket* connection = handOffSlot.exchange(nullptr);
+  if (connection) {
+    openConnections.insert(connection);
+    if (stopping) InterruptSocket(connection->handle);
+  }
+  return connection;
+}
+
+// Ends the request just served and waits for the accept thread to hand over the next
+// connection; null when none came in time or the service is stopping.
+CSocket* CJobServer::NextConnection() {
+  std::unique_lock<std::mutex> lock(stateMutex);
   --activeRequests;
+  ++idleThreads;
   stateChanged.notify_all();
+  connectionWaiting.wait_for(lock, kIdleThreadWait,
+                             [this] { return stopping || handOffTickets > 0; });
+  --idleThreads;
+  CSocket* connection = nullptr;
+  // A ticket is taken even while stopping: its connection is already counted and the
+  // accept thread waits for the slot to empty.
+  if (handOffTickets > 0) {
+    --handOffTickets;
+    connection = TakeHandedOffConnection();
+  }
+  lock.unlock();
+  stateChanged.notify_all();
+  return connection;
 }
 
 void CJobServer::ForgetConnection(CSocket* connection) {

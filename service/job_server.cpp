@@ -41,6 +41,8 @@ CJobServer::CJobServer(JobGeneration gen, const JobServerOptions& options)
       settingsReady(false),
       stopping(false),
       activeRequests(0),
+      idleThreads(0),
+      handOffTickets(0),
       started(false),
       listening(false),
       portInUse(false),

@@ -132,6 +132,8 @@ class CJobServer {
  private:
   void AcceptThread();
   void RequestThread();
+  CSocket* TakeHandedOffConnection();  // the caller holds stateMutex
+  CSocket* NextConnection();
   bool CreateListeningSocket();
   void WaitForHandOff();
   bool ReceiveAll(CSocket* connection, char* buffer, std::uint32_t size);
@@ -161,6 +163,13 @@ class CJobServer {
   bool settingsReady;
   bool stopping;
   int activeRequests;
+  // Request threads that have finished a job wait a while for the next connection.
+  // The accept thread gives a connection to one of them with a ticket; a waiting
+  // thread takes the slot only with a ticket, so it never takes a connection meant
+  // for a thread just started.
+  int idleThreads;
+  int handOffTickets;
+  std::condition_variable connectionWaiting;
   std::set<CSocket*> openConnections;
   std::thread acceptThread;
   bool started;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -95,7 +96,12 @@ TEST(ServiceLoad, SixteenSendersEveryJobDeliveredOnceAndWhole) {
   ASSERT_EQ(0, failed.load());
 
   std::string printed = printer.Received(total, 60000);
-  service.Server().Stop();  // every request has ended
+  // Every request has ended and the request threads waiting for another connection
+  // leave at once: the stop must not sit out its wait for requests that never end.
+  auto stopBegin = std::chrono::steady_clock::now();
+  service.Server().Stop();
+  auto stopSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stopBegin);
+  EXPECT_LT(stopSeconds.count(), 10.0) << "Stop waited for requests that were not there";
   printed = printer.Received();
   EXPECT_EQ(total, printed.size());
   ExpectEveryJobOnce(printed, "printer");
