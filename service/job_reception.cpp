@@ -164,17 +164,20 @@ void CJobServer::AcceptThread() {
       bool toIdleThread;
       {
         std::lock_guard<std::mutex> lock(stateMutex);
-        handOffSlot.store(connection);
         ++activeRequests;
-        toIdleThread = idleThreads > handOffTickets;
-        if (toIdleThread) ++handOffTickets;
+        toIdleThread = static_cast<std::size_t>(idleThreads) > idleHandOffs.size();
+        if (toIdleThread) {
+          idleHandOffs.push_back(connection);
+        } else {
+          handOffSlot.store(connection);
+        }
+      }
+      if (toIdleThread) {
+        connectionWaiting.notify_one();
+        continue;
       }
       try {
-        if (toIdleThread) {
-          connectionWaiting.notify_one();
-        } else {
-          std::thread(&CJobServer::RequestThread, this).detach();
-        }
+        std::thread(&CJobServer::RequestThread, this).detach();
       } catch (...) {
         Log("Nu pot crea thread Process Request");
         CSocket* back;
@@ -210,7 +213,8 @@ void CJobServer::RequestThread() {
   {
     // Taking the connection out of the slot is the first thing the thread does.
     std::lock_guard<std::mutex> lock(stateMutex);
-    connection = TakeHandedOffConnection();
+    connection = handOffSlot.exchange(nullptr);
+    if (connection) AdoptConnection(connection);
   }
   stateChanged.notify_all();
   if (!connection) {
@@ -228,13 +232,11 @@ void CJobServer::RequestThread() {
   }
 }
 
-CSocket* CJobServer::TakeHandedOffConnection() {
-  CSocket* connection = handOffSlot.exchange(nullptr);
-  if (connection) {
-    openConnections.insert(connection);
-    if (stopping) InterruptSocket(connection->handle);
-  }
-  return connection;
+// Counts the connection as open, so that a stop can interrupt it; one taken while
+// the service is stopping is interrupted at once.
+void CJobServer::AdoptConnection(CSocket* connection) {
+  openConnections.insert(connection);
+  if (stopping) InterruptSocket(connection->handle);
 }
 
 // Ends the request just served and waits for the accept thread to hand over the next
@@ -245,14 +247,15 @@ CSocket* CJobServer::NextConnection() {
   ++idleThreads;
   stateChanged.notify_all();
   connectionWaiting.wait_for(lock, kIdleThreadWait,
-                             [this] { return stopping || handOffTickets > 0; });
+                             [this] { return stopping || !idleHandOffs.empty(); });
   --idleThreads;
   CSocket* connection = nullptr;
-  // A ticket is taken even while stopping: its connection is already counted and the
-  // accept thread waits for the slot to empty.
-  if (handOffTickets > 0) {
-    --handOffTickets;
-    connection = TakeHandedOffConnection();
+  // A queued connection is taken even while stopping: it is already counted, and
+  // only a waiting thread can end it.
+  if (!idleHandOffs.empty()) {
+    connection = idleHandOffs.front();
+    idleHandOffs.pop_front();
+    AdoptConnection(connection);
   }
   lock.unlock();
   stateChanged.notify_all();
@@ -397,13 +400,9 @@ void CJobServer::ReleasePort() {
 // no other line can come between them.
 void CJobServer::WriteJobCopy(const char* job, std::size_t length) {
   std::lock_guard<std::mutex> lock(fileMutex);
-  const char* path = kJobCopyFile;
   if (generation == JobGeneration::kQuorvel) {
-    AppendLogLine("-------------------\n");
-    path = logPath;
+    AppendLogLine("-------------------\n", job, length);
+  } else {
+    AppendToPrivateFile(kJobCopyFile, nullptr, 0, job, length);
   }
-  std::FILE* file = OpenPrivateFile(path, "ab");
-  if (!file) return;
-  std::fwrite(job, 1, length, file);
-  std::fclose(file);
 }

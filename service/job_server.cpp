@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/local_time.h"
 #include "platform/program_path.h"
@@ -42,7 +43,6 @@ CJobServer::CJobServer(JobGeneration gen, const JobServerOptions& options)
       stopping(false),
       activeRequests(0),
       idleThreads(0),
-      handOffTickets(0),
       started(false),
       listening(false),
       portInUse(false),
@@ -77,14 +77,26 @@ void CJobServer::Log(const char* message) {
   AppendLogLine(message);
 }
 
-// Text mode ("at"): on Windows every "\n" is stored as CR LF; elsewhere as it stands.
-void CJobServer::AppendLogLine(const char* message) {
-  std::FILE* file = OpenPrivateFile(logPath, "at");
-  if (!file) return;
+// The line "\n%d-%d-%d %d:%d:%d - message", stored as text (on Windows every "\n" as
+// CR LF), then bytes as they are, in one append.
+void CJobServer::AppendLogLine(const char* message, const char* bytes, std::size_t byteLength) {
   platform::LocalTime t = platform::CurrentLocalTime();
-  std::fprintf(file, "\n%d-%d-%d %d:%d:%d - %s", t.year, t.month, t.day, t.hour, t.minute,
-               t.second, message ? message : "");
-  std::fclose(file);
+  if (!message) message = "";
+  auto format = [&](char* line, std::size_t size) {
+    return std::snprintf(line, size, "\n%d-%d-%d %d:%d:%d - %s", t.year, t.month, t.day,
+                         t.hour, t.minute, t.second, message);
+  };
+  char line[512];
+  int length = format(line, sizeof line);
+  if (length < 0) return;
+  if (static_cast<std::size_t>(length) < sizeof line) {
+    AppendToPrivateFile(logPath, line, static_cast<std::size_t>(length), bytes, byteLength);
+    return;
+  }
+  std::vector<char> longLine(static_cast<std::size_t>(length) + 1);
+  format(longLine.data(), longLine.size());
+  AppendToPrivateFile(logPath, longLine.data(), static_cast<std::size_t>(length), bytes,
+                      byteLength);
 }
 
 namespace {

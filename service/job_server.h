@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -132,7 +133,7 @@ class CJobServer {
  private:
   void AcceptThread();
   void RequestThread();
-  CSocket* TakeHandedOffConnection();  // the caller holds stateMutex
+  void AdoptConnection(CSocket* connection);  // the caller holds stateMutex
   CSocket* NextConnection();
   bool CreateListeningSocket();
   void WaitForHandOff();
@@ -141,7 +142,8 @@ class CJobServer {
   bool AcquirePort();
   void ReleasePort();
   void WriteJobCopy(const char* job, std::size_t length);
-  void AppendLogLine(const char* message);  // the caller holds fileMutex
+  // The caller holds fileMutex. bytes (a job copy) follow the line directly.
+  void AppendLogLine(const char* message, const char* bytes = nullptr, std::size_t byteLength = 0);
   void SetSettingsReady();
   void WaitSettingsReady();
   bool StopRequested();
@@ -164,11 +166,11 @@ class CJobServer {
   bool stopping;
   int activeRequests;
   // Request threads that have finished a job wait a while for the next connection.
-  // The accept thread gives a connection to one of them with a ticket; a waiting
-  // thread takes the slot only with a ticket, so it never takes a connection meant
-  // for a thread just started.
+  // The accept thread gives one to them through this queue, never holding more than
+  // there are threads waiting, and goes on at once; the hand-off slot is for a thread
+  // just started, which no waiting thread ever takes from.
   int idleThreads;
-  int handOffTickets;
+  std::deque<CSocket*> idleHandOffs;
   std::condition_variable connectionWaiting;
   std::set<CSocket*> openConnections;
   std::thread acceptThread;

@@ -1,10 +1,13 @@
-// Opening the service's own files for appending: the service log and the job copy hold
-// patient data, so a file that does not exist yet is created readable and writable by
-// its owner only (mode 0600 on Linux; on Windows the folder's access rules apply).
-// An existing file keeps the permissions it has.
+// Appending to the service's own files: the service log and the job copy hold patient
+// data, so a file that does not exist yet is created readable and writable by its
+// owner only (mode 0600 on Linux; on Windows the folder's access rules apply). An
+// existing file keeps the permissions it has.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 
-// mode is "at" or "ab", as for fopen; null when the file cannot be opened.
-std::FILE* OpenPrivateFile(const char* path, const char* mode);
+// Appends text (on Windows each "\n" stored as CR LF, as a text-mode stream does) and
+// then bytes (stored as they are) to the file at path, opened once for both. Either
+// length may be 0. False when the file cannot be opened or not everything was written.
+bool AppendToPrivateFile(const char* path, const char* text, std::size_t textLength,
+                         const char* bytes, std::size_t byteLength);
