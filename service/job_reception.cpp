@@ -1,6 +1,7 @@
 // Job reception: the start-up, the accept thread, the hand-off slot and the request
 // threads that receive one wire frame each and deliver it to a printer queue or a
 // serial port.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -245,7 +246,9 @@ CSocket* CJobServer::NextConnection() {
   std::unique_lock<std::mutex> lock(stateMutex);
   --activeRequests;
   ++idleThreads;
-  stateChanged.notify_all();
+  // Only a stop waits for these counts; a wake-up nobody waits for costs a system
+  // call per job.
+  if (stopping) stateChanged.notify_all();
   connectionWaiting.wait_for(lock, kIdleThreadWait,
                              [this] { return stopping || !idleHandOffs.empty(); });
   --idleThreads;
@@ -257,8 +260,9 @@ CSocket* CJobServer::NextConnection() {
     idleHandOffs.pop_front();
     AdoptConnection(connection);
   }
+  bool stopWaits = stopping;
   lock.unlock();
-  stateChanged.notify_all();
+  if (stopWaits) stateChanged.notify_all();
   return connection;
 }
 
@@ -289,13 +293,21 @@ void CJobServer::ServeConnection(CSocket* connection) {
   if (quorvel) Log("IN THREAD");
   connection->SetReceiveTimeout(receiveTimeoutMs);
 
-  unsigned char lengthBytes[wire::kLengthSize];
-  if (!ReceiveAll(connection, reinterpret_cast<char*>(lengthBytes), wire::kLengthSize)) {
-    Log("Eroare Read()");
-    ForgetConnection(connection);
-    return;
+  // The length word and, for a label of ordinary size, the whole job arrive together:
+  // the first receive takes whatever is there, up to this first piece, so that most
+  // jobs need no second one. Bytes beyond the frame are never used.
+  char first[1024];
+  std::uint32_t have = 0;
+  while (have < wire::kLengthSize) {
+    int n = connection->Receive(first + have, static_cast<int>(sizeof first - have), false);
+    if (n <= 0) {
+      Log("Eroare Read()");
+      ForgetConnection(connection);
+      return;
+    }
+    have += static_cast<std::uint32_t>(n);
   }
-  std::uint32_t length = wire::DecodeLength(lengthBytes);
+  std::uint32_t length = wire::DecodeLength(reinterpret_cast<unsigned char*>(first));
   // Lengths beyond the largest label job are refused without trying to allocate them.
   char* job = length <= wire::kMaxJobLength ? new (std::nothrow) char[length + 1] : nullptr;
   if (!job) {
@@ -303,7 +315,9 @@ void CJobServer::ServeConnection(CSocket* connection) {
     ForgetConnection(connection);
     return;
   }
-  if (!ReceiveAll(connection, job, length)) {
+  std::uint32_t arrived = std::min<std::uint32_t>(have - wire::kLengthSize, length);
+  std::memcpy(job, first + wire::kLengthSize, arrived);
+  if (!ReceiveAll(connection, job + arrived, length - arrived)) {
     Log("Eroare Read()");
     delete[] job;
     ForgetConnection(connection);

@@ -114,8 +114,8 @@ HANDLE OpenDevice(const char* name) {
     Fail(EWOULDBLOCK);
     return INVALID_HANDLE_VALUE;
   }
-  int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  // O_NONBLOCK is the only flag F_SETFL can change that the open set.
+  fcntl(fd, F_SETFL, 0);
   return static_cast<HANDLE>(fd);
 }
 

@@ -12,6 +12,7 @@ import argparse
 import os
 import shutil
 import signal
+import statistics
 import socket
 import subprocess
 import sys
@@ -168,6 +169,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--jobs", type=int, default=20000)
+    parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--client-runs", type=int, default=300)
     parser.add_argument("--profile", action="store_true")
     parser.add_argument("--koldane-env", action="append", default=[],
@@ -185,20 +187,22 @@ def main():
     os.chmod(folder, 0o755)
     fifo = os.path.join(folder, "printer.fifo")
     os.mkfifo(fifo)
-    results = {}
+    rounds = {}
     try:
+        # Both servers run side by side; the measurements alternate between them, round
+        # after round, so that a passing disturbance of the machine does not fall on one
+        # server only. The figures reported are the medians of the rounds.
         p910nd, p_port = start_p910nd(fifo, folder)
-        try:
-            for senders in (1, 16):
-                results[("p910nd", senders)] = measure(tools, fifo, p_port, args.jobs, senders, True)
-        finally:
-            stop(p910nd)
         kold_dir = os.path.join(folder, "koldane")
         os.makedirs(kold_dir)
         koldane, k_port = start_koldane(tools, fifo, kold_dir, env_extra)
         try:
-            for senders in (1, 16):
-                results[("Koldane", senders)] = measure(tools, fifo, k_port, args.jobs, senders, False)
+            for _ in range(args.rounds):
+                for senders in (1, 16):
+                    rounds.setdefault(("p910nd", senders), []).append(
+                        measure(tools, fifo, p_port, args.jobs, senders, True))
+                    rounds.setdefault(("Koldane", senders), []).append(
+                        measure(tools, fifo, k_port, args.jobs, senders, False))
             if args.profile:
                 for senders in (1, 16):
                     counter = subprocess.Popen([tools["load"], "count", fifo], stdout=subprocess.PIPE,
@@ -212,16 +216,20 @@ def main():
                         print("  " + line)
         finally:
             stop(koldane)
+            stop(p910nd)
 
-        print("%-8s %7s %12s %8s %16s %8s" % ("server", "senders", "jobs/s", "errors",
-                                               "counted/sent", "broken"))
-        for (server, senders), (rate, errors, counted, broken) in sorted(results.items()):
-            print("%-8s %7d %12.1f %8d %10d/%-6d %8d" % (server, senders, rate, errors, counted,
-                                                       args.jobs, broken))
+        print("%-8s %7s %12s %8s %16s %8s   %s" % ("server", "senders", "jobs/s", "errors",
+                                                    "counted/sent", "broken", "jobs/s per round"))
+        medians = {}
+        for (server, senders), runs in sorted(rounds.items()):
+            medians[(server, senders)] = statistics.median(r[0] for r in runs)
+            print("%-8s %7d %12.1f %8d %10d/%-6d %8d   %s" % (
+                server, senders, medians[(server, senders)], sum(r[1] for r in runs),
+                sum(r[2] for r in runs), args.jobs * len(runs), sum(r[3] for r in runs),
+                " ".join("%.0f" % r[0] for r in runs)))
         for senders in (1, 16):
-            ours = results[("Koldane", senders)][0]
-            theirs = results[("p910nd", senders)][0]
-            print("ratio Koldane/p910nd, %2d sender(s): %.2f" % (senders, ours / theirs))
+            print("ratio Koldane/p910nd, %2d sender(s): %.2f" %
+                  (senders, medians[("Koldane", senders)] / medians[("p910nd", senders)]))
 
         client_ms, minimal_ms, connections, nbytes = client_run(tools, folder, args.client_runs)
         print("client whole run: %.2f ms; minimal C sender: %.2f ms; ratio %.2f "

@@ -132,6 +132,16 @@ TEST_P(SerialReception, AFrameArrivingInPiecesIsDeliveredWhole) {
   EXPECT_EQ(job, Printed(job.size()));
 }
 
+// A frame is one job: bytes that arrive with it but lie beyond its length (here a
+// second frame in the same send) are never printed, whatever the first receive took.
+TEST_P(SerialReception, BytesBeyondTheFrameAreNotPrinted) {
+  auto service = Service();
+  std::string job = "SHORT JOB\n";
+  std::string frame = LengthWord(static_cast<std::uint32_t>(job.size())) + job;
+  ASSERT_TRUE(SendRaw(service->Port(), frame + LengthWord(5) + "EXTRA" + std::string(2000, 'y')));
+  EXPECT_EQ(job, Printed(job.size()));
+}
+
 TEST_P(SerialReception, AZeroByteEndsTheJobForPrinterAndCopy) {
   auto service = Service();
   ASSERT_TRUE(SendJob(service->Port(), std::string("N\nP1\n\0HIDDEN\n", 13)));
