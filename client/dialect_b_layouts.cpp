@@ -78,6 +78,7 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
   // ends when the job reaches its cap.
   const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
   for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
+    const std::size_t labelStart = job.Length();
     FormatSerialNumber(n, number);
     job.Append("^C%d%c^P%ld%c^L%c", header.copies, '\n', static_cast<long>(header.count), '\n', '\n');
     job.Append("BU,20,0,2,5,60,0,0,%s%c", number, '\n');
@@ -88,5 +89,16 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
     SplitParts(text, &parts);
     job.Append("AB,20,80,1,1,0,0,%s%c", parts.value, '\n');
     job.Append("E%c", '\n');
+
+    // Labels of a series differ only in their number, printed twice: none is shorter
+    // than the first when the numbers only grow; below zero they shrink, at most to
+    // one digit. A series that cannot fit under the cap is refused at once.
+    if (n == header.first && !job.TooLarge()) {
+      std::size_t shortest = job.Length() - labelStart;
+      if (n < 0) shortest -= 2 * (std::strlen(number) - 1);
+      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) {
+        job.MarkTooLarge();
+      }
+    }
   }
 }

@@ -69,3 +69,8 @@ void LabelJob::AppendText(const char* text, std::size_t length) {
   length_ += length;
   buffer_[length_] = '\0';
 }
+
+bool LabelJob::SeriesPassesCap(std::uint64_t count, std::size_t shortestLabel) {
+  // Both factors are below 2^32, so the product cannot wrap.
+  return count * static_cast<std::uint64_t>(shortestLabel) > wire::kMaxJobLength;
+}

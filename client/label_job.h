@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // base - m with the 32-bit wrap-around of the printers' own arithmetic, so an extreme
@@ -34,6 +35,12 @@ class LabelJob {
   const char* Text() const { return buffer_.data(); }  // zero-terminated
   std::size_t Length() const { return length_; }
   bool TooLarge() const { return tooLarge_; }
+  // Marks the job too large at once, for a layout that knows it cannot fit under the
+  // cap; later appends are dropped.
+  void MarkTooLarge() { tooLarge_ = true; }
+
+  // True when count labels of at least shortestLabel bytes each cannot fit in one job.
+  static bool SeriesPassesCap(std::uint64_t count, std::size_t shortestLabel);
 
  private:
   bool Reserve(std::size_t extra);

@@ -106,6 +106,7 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
   // ends when the job reaches its cap.
   const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
   for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
+    const std::size_t labelStart = job.Length();
     label.Start();
     int cursor = fieldsStart;
 
@@ -117,7 +118,8 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
     ReadNextField(data, length, &cursor, text);
     SplitParts(text, &field);
     // Without a command letter there is no number barcode, and the text starts at y 0.
-    if (field.letter != '\0') label.PaddedBarcode(field, zeros, number);
+    const bool numbered = field.letter != '\0';
+    if (numbered) label.PaddedBarcode(field, zeros, number);
 
     while (ReadNextField(data, length, &cursor, text)) {
       SplitField(text, "2", &field);
@@ -125,5 +127,21 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
       if (field.letter == 'A') label.Text(field, kEpl2WrapWidth);
     }
     label.End(header.copies);
+
+    // Labels of a series differ only in their number, so the first one tells how small
+    // any can be: none is shorter when the numbers only grow; below zero they shrink,
+    // at most to one digit. A series that cannot fit under the cap is refused at once
+    // instead of after rendering up to the cap (a count in the millions takes seconds).
+    if (n == header.first && !job.TooLarge()) {
+      std::size_t shortest = job.Length() - labelStart;
+      if (numbered && n < 0) {
+        const std::size_t numberWidth = digits > width ? digits : width;
+        const std::size_t shortestNumber = width > 1 ? width : 1;
+        shortest = shortest - numberWidth + shortestNumber;
+      }
+      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) {
+        job.MarkTooLarge();
+      }
+    }
   }
 }

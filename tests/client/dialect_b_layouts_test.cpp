@@ -138,6 +138,26 @@ TEST(DialectBNumberedSeriesLayout, Counts) {
   EXPECT_EQ(10000u, Count(text, "^P10000\n"));
   EXPECT_NE(std::string::npos, text.find("AB,20,60,1,1,0,0,10000\nAB,20,80,1,1,0,0,LOT 7\nE\n"));
 
+  // Ten-digit numbers and a six-digit count give labels of one length: the largest
+  // series that fits prints whole; one label more is refused after its first label.
+  auto series = [](std::size_t count, LabelJob* job) {
+    DialectBNumberedSeriesLayout(*job, ("1000000000^" + std::to_string(count) + "^1\\B\\X^Y^T").c_str(),
+                                 0, 80);
+  };
+  LabelJob sample;
+  series(100000, &sample);
+  const std::size_t label = sample.Length() / 100000;
+  const std::size_t fits = (16u << 20) / label;
+  ASSERT_EQ(6u, std::to_string(fits).size());
+  LabelJob largest;
+  series(fits, &largest);
+  EXPECT_FALSE(largest.TooLarge());
+  EXPECT_EQ(fits * label, largest.Length());
+  LabelJob refused;
+  series(fits + 1, &refused);
+  EXPECT_TRUE(refused.TooLarge());
+  EXPECT_EQ(label, refused.Length());
+
   LabelJob capped;
   DialectBNumberedSeriesLayout(capped, "1^2147483647^1\\B\\X^Y^T", 0, 80);
   EXPECT_TRUE(capped.TooLarge());

@@ -267,6 +267,36 @@ TEST(NumberedSeriesLayout, RunNeverOverflows) {
   EXPECT_LE(big.Length(), 16u << 20);
 }
 
+// Every label of a series padded to ten digits has one length, so the largest series
+// that fits is known exactly: it prints whole, and one label more is refused after its
+// first label instead of being rendered up to the cap. So is a series whose numbers
+// shrink (negative ones) when even its shortest labels cannot fit.
+TEST(NumberedSeriesLayout, ASeriesIsRefusedAtOnceOnlyWhenItCannotFit) {
+  const char* fields = "^1^10\\B^1\\LOT 7";
+  LabelJob one;
+  NumberedSeriesLayout(one, ("1^1" + std::string(fields)).c_str(), 80, 80);
+  const std::size_t label = one.Length();
+  const std::size_t fits = (16u << 20) / label;
+
+  LabelJob whole;
+  NumberedSeriesLayout(whole, ("1^" + std::to_string(fits) + fields).c_str(), 80, 80);
+  EXPECT_FALSE(whole.TooLarge());
+  EXPECT_EQ(fits * label, whole.Length());
+
+  LabelJob refused;
+  NumberedSeriesLayout(refused, ("1^" + std::to_string(fits + 1) + fields).c_str(), 80, 80);
+  EXPECT_TRUE(refused.TooLarge());
+  EXPECT_EQ(label, refused.Length());
+
+  LabelJob shrinking;
+  NumberedSeriesLayout(shrinking, "-1000000^99999999^1\\B^1", 80, 80);
+  EXPECT_TRUE(shrinking.TooLarge());
+  LabelJob small;
+  NumberedSeriesLayout(small, "-1000000^20^1\\B^1", 80, 80);
+  EXPECT_FALSE(small.TooLarge());
+  EXPECT_EQ(20u, Count(std::string(small.Text(), small.Length()), "P1\n"));
+}
+
 TEST(NumberedSeriesLayout, TenThousandLabelsPrintWhole) {
   LabelJob job;
   NumberedSeriesLayout(job, "1^10000^2^8\\B^1\\LOT 7\\A^3^SERIES A\\A^4^CONTROL", 80, 80);
