@@ -31,7 +31,8 @@ constexpr unsigned long kErrorAccessDenied = 5;
 // more than the busy-port retries take).
 constexpr milliseconds kPortTurnWait(3000);
 
-constexpr std::chrono::seconds kStopWait(30);  // Stop: for requests to finish
+constexpr std::chrono::seconds kStopWait(30);
+constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;  // a job buffer's first size  // Stop: for requests to finish
 // A request thread that has delivered its job waits this long for another connection
 // before it ends: a burst of jobs does not pay for a new thread each, and an idle
 // service is soon back to its accept thread alone.
@@ -275,16 +276,46 @@ void CJobServer::ForgetConnection(CSocket* connection) {
   delete connection;
 }
 
-// Receives exactly size bytes, waiting for all of them. The peer closing first, a
-// receive error and the receive time-out passing with nothing new all fail.
-bool CJobServer::ReceiveAll(CSocket* connection, char* buffer, std::uint32_t size) {
-  std::uint32_t received = 0;
-  while (received < size) {
-    int n = connection->Receive(buffer + received, static_cast<int>(size - received), true);
-    if (n <= 0) return false;
+// Receives the job of length bytes, of which the first arrived bytes are already in
+// first. The buffer grows with the bytes that actually come, so a length word alone
+// (a client that then stalls or vanishes) does not hold up to 16 MiB of memory. The
+// job, zero-terminated, in a buffer the caller deletes; null after the log line
+// ("Eroare Read()" when the peer closes first, a receive fails or the receive time-out
+// passes with nothing new; the memory line when the buffer cannot grow).
+char* CJobServer::ReceiveJob(CSocket* connection, const char* first, std::uint32_t arrived,
+                             std::uint32_t length) {
+  std::uint32_t capacity = std::min(length, std::max(arrived, kFirstJobBuffer));
+  char* job = new (std::nothrow) char[capacity + 1];
+  if (!job) {
+    Log("Eroare: Nu pot aloca memorie");
+    return nullptr;
+  }
+  std::memcpy(job, first, arrived);
+  std::uint32_t received = arrived;
+  while (received < length) {
+    if (received == capacity) {
+      std::uint32_t larger = capacity > length / 2 ? length : capacity * 2;
+      char* grown = new (std::nothrow) char[larger + 1];
+      if (!grown) {
+        Log("Eroare: Nu pot aloca memorie");
+        delete[] job;
+        return nullptr;
+      }
+      std::memcpy(grown, job, received);
+      delete[] job;
+      job = grown;
+      capacity = larger;
+    }
+    int n = connection->Receive(job + received, static_cast<int>(capacity - received), false);
+    if (n <= 0) {
+      Log("Eroare Read()");
+      delete[] job;
+      return nullptr;
+    }
     received += static_cast<std::uint32_t>(n);
   }
-  return true;
+  job[length] = '\0';
+  return job;
 }
 
 void CJobServer::ServeConnection(CSocket* connection) {
@@ -309,21 +340,17 @@ void CJobServer::ServeConnection(CSocket* connection) {
   }
   std::uint32_t length = wire::DecodeLength(reinterpret_cast<unsigned char*>(first));
   // Lengths beyond the largest label job are refused without trying to allocate them.
-  char* job = length <= wire::kMaxJobLength ? new (std::nothrow) char[length + 1] : nullptr;
-  if (!job) {
+  if (length > wire::kMaxJobLength) {
     Log("Eroare: Nu pot aloca memorie");
     ForgetConnection(connection);
     return;
   }
   std::uint32_t arrived = std::min<std::uint32_t>(have - wire::kLengthSize, length);
-  std::memcpy(job, first + wire::kLengthSize, arrived);
-  if (!ReceiveAll(connection, job + arrived, length - arrived)) {
-    Log("Eroare Read()");
-    delete[] job;
+  char* job = ReceiveJob(connection, first + wire::kLengthSize, arrived, length);
+  if (!job) {
     ForgetConnection(connection);
     return;
   }
-  job[length] = '\0';
   // The job is text: printer, serial port and job copy get the bytes before the
   // first zero byte. An empty job prints nothing and is not an error.
   std::size_t textLength = std::strlen(job);

@@ -137,7 +137,8 @@ class CJobServer {
   CSocket* NextConnection();
   bool CreateListeningSocket();
   void WaitForHandOff();
-  bool ReceiveAll(CSocket* connection, char* buffer, std::uint32_t size);
+  char* ReceiveJob(CSocket* connection, const char* first, std::uint32_t arrived,
+                   std::uint32_t length);
   bool DeliverToSerialPort(const char* job, std::size_t length);
   bool AcquirePort();
   void ReleasePort();

@@ -204,6 +204,13 @@ class Service:
                     return int(line.split()[1])
         return 0
 
+    def vm_size_kb(self):
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            for line in f:
+                if line.startswith("VmSize:"):
+                    return int(line.split()[1])
+        return 0
+
     def log_text(self):
         try:
             with open(self.log, "rb") as f:
@@ -382,6 +389,37 @@ class BrokenFrames(FifoServiceTest):
         self.assertEqual(3, self.service.log_text().count("Eroare: Nu pot aloca memorie"))
         self.assertLess(self.service.rss_kb() - rss, 8 * 1024)
         self.assert_back_to(baseline)
+
+
+    def test_stalled_senders_of_the_largest_length_hold_little_memory(self):
+        # 200 clients promise a job, send a little of it and stall. The service keeps
+        # what arrived, not what was promised: its address space grows no more for 200
+        # promises of 16 MiB (3.2 GB) than for 200 promises of 1,000 bytes (both hold
+        # 200 request threads), and other clients are served meanwhile.
+        send_job(self.service.port)
+        baseline = self.settle()
+        reads = 0
+        growth = {}
+        for promised in (1000, 16 * 1024 * 1024):
+            size = self.service.vm_size_kb()
+            stalled = []
+            for _ in range(200):
+                s = socket.create_connection(("127.0.0.1", self.service.port))
+                s.sendall(struct.pack("<I", promised) + JOB)
+                stalled.append(s)
+            self.assertTrue(wait_for(lambda: self.service.threads() > 200, 10))
+            time.sleep(0.5)
+            growth[promised] = self.service.vm_size_kb() - size
+            for s in stalled:
+                s.close()
+            reads += 200
+            self.assertTrue(wait_for(lambda: self.service.log_text().count("Eroare Read()") == reads, 15))
+            self.assert_back_to(baseline)
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 2, 10))
+        extra_mb = (growth[16 * 1024 * 1024] - growth[1000]) / 1024
+        self.assertLess(extra_mb, 256, "address space grew %d MB more for the large promises" % extra_mb)
+        self.assertEqual(JOB * 2, self.printer.contents())
 
 
 class WhoMayPrint(unittest.TestCase):

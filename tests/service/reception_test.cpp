@@ -2,6 +2,8 @@
 // pseudo-terminal reached by a port name), natively and under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -130,6 +132,24 @@ TEST_P(SerialReception, AFrameArrivingInPiecesIsDeliveredWhole) {
     }
   }
   EXPECT_EQ(job, Printed(job.size()));
+}
+
+// A job far larger than the first receive buffer, sent in one piece and in uneven
+// pieces, arrives whole as its buffer grows; the whole of the largest job too.
+TEST_P(SerialReception, LargeJobsArriveWholeWhateverThePieces) {
+  auto service = Service();
+  std::string job(300001, 'x');
+  for (std::size_t i = 0; i < job.size(); ++i) job[i] = static_cast<char>('A' + (i * 7) % 26);
+  std::string frame = LengthWord(static_cast<std::uint32_t>(job.size())) + job;
+  ASSERT_TRUE(SendRaw(service->Port(), frame));
+  {
+    CSocket client("127.0.0.1", service->Port());
+    for (std::size_t at = 0, piece = 1; at < frame.size(); at += piece, piece = piece * 3 + 1) {
+      std::size_t n = std::min(piece, frame.size() - at);
+      ASSERT_EQ(static_cast<int>(n), client.Send(frame.data() + at, static_cast<int>(n)));
+    }
+  }
+  EXPECT_EQ(job + job, Printed(2 * job.size()));
 }
 
 // A frame is one job: bytes that arrive with it but lie beyond its length (here a
