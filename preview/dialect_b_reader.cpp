@@ -9,9 +9,6 @@
 namespace {
 
 constexpr int kMaxMultiplier = 9;
-constexpr int kMaxNarrow = 30;
-constexpr int kMaxWide = 60;
-constexpr int kMaxBarHeight = 2 * kMaxCanvasSide;
 constexpr int kMaxGap = 100;
 
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
@@ -25,12 +22,7 @@ class DialectBReader {
   void Run() {
     std::size_t pos = 0;
     while (pos < job_.size() && !stopped_) {
-      std::size_t end = job_.find('\n', pos);
-      if (end == std::string::npos) end = job_.size();
-      std::string line = job_.substr(pos, end - pos);
-      pos = end + 1;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      Command(line);
+      Command(NextLine(job_, &pos));
     }
     if (!stopped_ && (open_ || dirty_)) {
       label_.Notes().Remark(open_ ? "no E line: the printer prints nothing"
@@ -123,15 +115,7 @@ class DialectBReader {
   }
 
   Placement Place(long long x, long long y, long long rotation) {
-    Placement at;
-    at.x = static_cast<int>(x);
-    at.y = static_cast<int>(y);
-    if (rotation < 0 || rotation > 3) {
-      label_.Notes().Remark("a rotation outside 0 to 3 was read as 0");
-      rotation = 0;
-    }
-    at.rotation = static_cast<int>(rotation);
-    return at;
+    return PlaceItem(label_, x, y, rotation);
   }
 
   // A<font>,x,y,x multiplier,y multiplier,gap,rotation,text (the text runs to the end
@@ -179,16 +163,12 @@ class DialectBReader {
       NotDrawn(PrintableText(p[0], 8) + " (" + why + ")");
       return;
     }
-    bool changed = false;
-    const int n = Bounded(narrow, 1, kMaxNarrow, &changed);
-    const int w = Bounded(wide, 1, kMaxWide, &changed);
-    const int hgt = Bounded(height, 1, kMaxBarHeight, &changed);
-    if (changed) label_.Notes().Remark("a bar width or height out of range was cut");
+    const BarSize bars = BoundBarSize(label_, narrow, wide, height);
     FontCell hri;
     DialectBFontCell('B', dpi_, &hri);
     const Placement at = Place(x, y, rotation);
-    AddBarcode(label_, at, request, n, w, hgt, readable != 0, hri, p[0] + " " + request.name,
-               Origin(p[0], at.x, at.y));
+    AddBarcode(label_, at, request, bars.narrow, bars.wide, bars.height, readable != 0, hri,
+               p[0] + " " + request.name, Origin(p[0], at.x, at.y));
   }
 
   // Lo,x,y,x1,y1 (black) and Le,... (reverse): a filled rectangle between two corners.
@@ -222,16 +202,7 @@ class DialectBReader {
     const int tw = Bounded(lw, 0, kMaxCanvasSide, &changed), th = Bounded(lh, 0, kMaxCanvasSide, &changed);
     const int left = static_cast<int>(std::min(x0, x1)), right = static_cast<int>(std::max(x0, x1));
     const int top = static_cast<int>(std::min(y0, y1)), bottom = static_cast<int>(std::max(y0, y1));
-    const DotRect sides[] = {{left, top, right, top + th},
-                             {left, bottom - th, right, bottom},
-                             {left, top, left + tw, bottom},
-                             {right - tw, top, right, bottom}};
-    for (const DotRect& side : sides) {
-      DrawItem item;
-      item.box = side;
-      item.origin = Origin("R", left, top);
-      if (!label_.Add(item)) return;
-    }
+    AddBoxOutline(label_, left, top, right, bottom, tw, th, Origin("R", left, top));
   }
 
   void Emit() {

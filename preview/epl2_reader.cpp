@@ -11,9 +11,6 @@ namespace {
 
 // Bounds of what a command may ask for; larger values are cut and the summary says so.
 constexpr int kMaxMultiplier = 9;
-constexpr int kMaxNarrow = 30;
-constexpr int kMaxWide = 60;
-constexpr int kMaxBarHeight = 2 * kMaxCanvasSide;
 constexpr int kMaxGraphicBytesPerRow = kMaxCanvasSide / 8;
 constexpr int kMaxLineLength = 2 * kMaxCanvasSide;
 
@@ -54,12 +51,7 @@ class Epl2Reader {
         pos = StoredGraphic(pos);
         continue;
       }
-      std::size_t end = job_.find('\n', pos);
-      if (end == std::string::npos) end = job_.size();
-      std::string line = job_.substr(pos, end - pos);
-      pos = end + 1;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      Command(line);
+      Command(NextLine(job_, &pos));
     }
     if (!stopped_ && dirty_) {
       label_.Notes().Remark("no P line after these commands: the printer prints nothing");
@@ -211,27 +203,17 @@ class Epl2Reader {
       label_.Notes().NotDrawn("B (" + why + ")");
       return;
     }
-    bool changed = false;
-    const int n = Bounded(narrow, 1, kMaxNarrow, &changed);
-    const int w = Bounded(wide, 1, kMaxWide, &changed);
-    const int hgt = Bounded(height, 1, kMaxBarHeight, &changed);
-    if (changed) label_.Notes().Remark("a bar width or height out of range was cut");
+    const BarSize bars = BoundBarSize(label_, narrow, wide, height);
     FontCell hri;
     Epl2FontCell('2', dpi_, &hri);
     const Placement at = Place(x, y, rotation);
-    AddBarcode(label_, at, request, n, w, hgt, p[7] == "B", hri, "B " + request.name, Origin("B", at.x, at.y));
+    AddBarcode(label_, at, request, bars.narrow, bars.wide, bars.height, p[7] == "B", hri,
+               "B " + request.name, Origin("B", at.x, at.y));
   }
 
+  // Positions are relative to the reference point the job set.
   Placement Place(long long x, long long y, long long rotation) {
-    Placement at;
-    at.x = static_cast<int>(x + refX_);
-    at.y = static_cast<int>(y + refY_);
-    if (rotation < 0 || rotation > 3) {
-      label_.Notes().Remark("a rotation outside 0 to 3 was read as 0");
-      rotation = 0;
-    }
-    at.rotation = static_cast<int>(rotation);
-    return at;
+    return PlaceItem(label_, x + refX_, y + refY_, rotation);
   }
 
   // LO (black), LW (white), LE (reverse): x, y, horizontal length, vertical length.
@@ -270,16 +252,7 @@ class Epl2Reader {
     const Placement a = Place(x1, y1, 0), b = Place(x2, y2, 0);
     const int left = std::min(a.x, b.x), right = std::max(a.x, b.x);
     const int top = std::min(a.y, b.y), bottom = std::max(a.y, b.y);
-    const DotRect sides[] = {{left, top, right, top + th},
-                             {left, bottom - th, right, bottom},
-                             {left, top, left + th, bottom},
-                             {right - th, top, right, bottom}};
-    for (const DotRect& side : sides) {
-      DrawItem item;
-      item.box = side;
-      item.origin = Origin("X", left, top);
-      if (!label_.Add(item)) return;
-    }
+    AddBoxOutline(label_, left, top, right, bottom, th, th, Origin("X", left, top));
   }
 
   // GW x,y,bytes per row,rows,DATA: a graphic whose 0 bits print.

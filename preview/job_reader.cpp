@@ -5,6 +5,7 @@
 
 #include "preview/dialect_b_reader.h"
 #include "preview/epl2_reader.h"
+#include "preview/label_builder.h"
 
 namespace {
 
@@ -21,12 +22,11 @@ std::vector<Line> Lines(const std::string& text) {
   std::vector<Line> lines;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    Line line{pos, end + 1, text.substr(pos, end - pos)};
-    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+    Line line;
+    line.begin = pos;
+    line.text = NextLine(text, &pos);
+    line.next = pos;
     lines.push_back(std::move(line));
-    pos = end + 1;
   }
   return lines;
 }

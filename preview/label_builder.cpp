@@ -38,6 +38,15 @@ bool ParseNumber(const std::string& text, long long* value) {
   return true;
 }
 
+std::string NextLine(const std::string& text, std::size_t* pos) {
+  std::size_t end = text.find('\n', *pos);
+  if (end == std::string::npos) end = text.size();
+  std::string line = text.substr(*pos, end - *pos);
+  *pos = end + 1;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 int Bounded(long long value, int low, int high, bool* changed) {
   if (value < low) {
     *changed = true;
@@ -48,6 +57,46 @@ int Bounded(long long value, int low, int high, bool* changed) {
     return high;
   }
   return static_cast<int>(value);
+}
+
+Placement PlaceItem(LabelPicture& label, long long x, long long y, long long rotation) {
+  Placement at;
+  at.x = static_cast<int>(x);
+  at.y = static_cast<int>(y);
+  if (rotation < 0 || rotation > 3) {
+    label.Notes().Remark("a rotation outside 0 to 3 was read as 0");
+    rotation = 0;
+  }
+  at.rotation = static_cast<int>(rotation);
+  return at;
+}
+
+BarSize BoundBarSize(LabelPicture& label, long long narrow, long long wide, long long height) {
+  constexpr int kMaxNarrow = 30;
+  constexpr int kMaxWide = 60;
+  constexpr int kMaxBarHeight = 2 * kMaxCanvasSide;
+  bool changed = false;
+  BarSize size;
+  size.narrow = Bounded(narrow, 1, kMaxNarrow, &changed);
+  size.wide = Bounded(wide, 1, kMaxWide, &changed);
+  size.height = Bounded(height, 1, kMaxBarHeight, &changed);
+  if (changed) label.Notes().Remark("a bar width or height out of range was cut");
+  return size;
+}
+
+bool AddBoxOutline(LabelPicture& label, int left, int top, int right, int bottom, int thickX,
+                   int thickY, const std::string& origin) {
+  const DotRect sides[] = {{left, top, right, top + thickY},
+                           {left, bottom - thickY, right, bottom},
+                           {left, top, left + thickX, bottom},
+                           {right - thickX, top, right, bottom}};
+  for (const DotRect& side : sides) {
+    DrawItem item;
+    item.box = side;
+    item.origin = origin;
+    if (!label.Add(item)) return false;
+  }
+  return true;
 }
 
 std::string Origin(const std::string& command, long long x, long long y) {

@@ -13,12 +13,34 @@
 bool SplitFields(const std::string& text, std::size_t count, std::vector<std::string>* fields,
                  std::string* rest);
 
+// The line of text that starts at *pos, without its line end (LF or CR LF); *pos moves
+// past it.
+std::string NextLine(const std::string& text, std::size_t* pos);
+
 // A decimal integer with an optional sign, blanks allowed around it. False for anything
 // else or for a value beyond +-2^31.
 bool ParseNumber(const std::string& text, long long* value);
 
 // value bounded to [low, high]; *changed is set when it had to move.
 int Bounded(long long value, int low, int high, bool* changed);
+
+// Where an item stands: x and y (already bounded to int) and a rotation of 0 to 3; any
+// other rotation is read as 0, with a remark in the label's notes.
+Placement PlaceItem(LabelPicture& label, long long x, long long y, long long rotation);
+
+// Bar widths and height of a barcode command, each bounded (narrow 1 to 30 dots, wide
+// 1 to 60, height 1 to twice the largest canvas side); a value that had to move gives
+// one remark in the label's notes.
+struct BarSize {
+  int narrow, wide, height;
+};
+BarSize BoundBarSize(LabelPicture& label, long long narrow, long long wide, long long height);
+
+// Adds the four sides of a box outline from (left, top) to (right, bottom): top and
+// bottom sides thickY dots high, left and right ones thickX wide. False when the
+// label's item bound is reached.
+bool AddBoxOutline(LabelPicture& label, int left, int top, int right, int bottom, int thickX,
+                   int thickY, const std::string& origin);
 
 // Most characters drawn from one text command; the rest cannot fit any label.
 constexpr std::size_t kMaxTextCharacters = 1024;
