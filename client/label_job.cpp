@@ -3,10 +3,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "transport/wire_frame.h"
 
-LabelJob::LabelJob() : buffer_(1024, '\0') {}
+LabelJob::LabelJob() : buffer_(new char[1024]), capacity_(1024) { buffer_[0] = '\0'; }
 
 void LabelJob::Clear() {
   length_ = 0;
@@ -22,10 +23,15 @@ bool LabelJob::Reserve(std::size_t extra) {
     return false;
   }
   std::size_t needed = length_ + extra + 1;
-  if (needed > buffer_.size()) {
-    std::size_t size = buffer_.size();
+  if (needed > capacity_) {
+    std::size_t size = capacity_;
     while (size < needed) size *= 2;
-    buffer_.resize(size);
+    // Only the text and its terminator move; the new room is not cleared, since every
+    // append writes the bytes it counts.
+    std::unique_ptr<char[]> larger(new char[size]);
+    std::memcpy(larger.get(), buffer_.get(), length_ + 1);
+    buffer_ = std::move(larger);
+    capacity_ = size;
   }
   return true;
 }
@@ -36,8 +42,8 @@ void LabelJob::Append(const char* format, ...) {
   va_start(args, format);
   std::va_list again;
   va_copy(again, args);
-  std::size_t room = buffer_.size() - length_;
-  int n = std::vsnprintf(buffer_.data() + length_, room, format, args);
+  std::size_t room = capacity_ - length_;
+  int n = std::vsnprintf(buffer_.get() + length_, room, format, args);
   va_end(args);
   if (n < 0) {
     va_end(again);
@@ -49,7 +55,7 @@ void LabelJob::Append(const char* format, ...) {
       va_end(again);
       return;
     }
-    std::vsnprintf(buffer_.data() + length_, buffer_.size() - length_, format, again);
+    std::vsnprintf(buffer_.get() + length_, capacity_ - length_, format, again);
   } else if (length_ + static_cast<std::size_t>(n) > wire::kMaxJobLength) {
     tooLarge_ = true;
     buffer_[length_] = '\0';
@@ -58,14 +64,14 @@ void LabelJob::Append(const char* format, ...) {
   }
   va_end(again);
   // Only what precedes a zero byte produced by the format belongs to the text.
-  length_ += std::strlen(buffer_.data() + length_);
+  length_ += std::strlen(buffer_.get() + length_);
 }
 
 void LabelJob::AppendText(const char* text, std::size_t length) {
   const void* zero = std::memchr(text, '\0', length);
   if (zero) length = static_cast<std::size_t>(static_cast<const char*>(zero) - text);
   if (!Reserve(length)) return;
-  std::memcpy(buffer_.data() + length_, text, length);
+  std::memcpy(buffer_.get() + length_, text, length);
   length_ += length;
   buffer_[length_] = '\0';
 }

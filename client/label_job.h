@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 // base - m with the 32-bit wrap-around of the printers' own arithmetic, so an extreme
 // move-left value from barcode.ini gives a defined (if useless) coordinate.
@@ -32,7 +32,7 @@ class LabelJob {
   // Appends raw bytes up to the first zero byte among them (same cap rule).
   void AppendText(const char* text, std::size_t length);
 
-  const char* Text() const { return buffer_.data(); }  // zero-terminated
+  const char* Text() const { return buffer_.get(); }  // zero-terminated
   std::size_t Length() const { return length_; }
   bool TooLarge() const { return tooLarge_; }
   // Marks the job too large at once, for a layout that knows it cannot fit under the
@@ -45,7 +45,8 @@ class LabelJob {
  private:
   bool Reserve(std::size_t extra);
 
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
   std::size_t length_ = 0;
   bool tooLarge_ = false;
 };
