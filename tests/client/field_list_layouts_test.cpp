@@ -1,4 +1,5 @@
 #include "client/field_list_layouts.h"
+#include "tests/client/worked_examples.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,7 @@ std::string Grouped(const std::string& data, bool printDomainName, int m = 80, i
 const char kHeader[] = "D8\n\nN\n";
 
 TEST(FieldListLayout, WorkedExample) {
-  EXPECT_EQ(
-      "D8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,3,1,1,N,\"LINE THREE\"\n"
-      "A10,150,0,2,1,1,N,\"A TEXT OF TWENTY-SIX\"\n"
-      "A10,170,0,2,1,1,N,\" CHARS\"\n"
-      "P1\n",
-      Fields("B^1^A1234567\\LINE TWO\\A^3^LINE THREE\\A TEXT OF TWENTY-SIX CHARS\\"));
+  EXPECT_EQ(worked::kFieldListJob, Fields(worked::kFieldListData));
 }
 
 TEST(FieldListLayout, WrapAtTwentyKeepsTheBlankAtTheCut) {
@@ -87,23 +80,8 @@ TEST(FieldListLayout, PositionsAreSignedAndWrapInsteadOfOverflowing) {
 }
 
 TEST(GroupedFieldListLayout, WorkedExample) {
-  const std::string data = "D1^D2\\B^1^A1234567\\LINE TWO|D3\\LINE FOUR";
-  const std::string withDomains =
-      "D8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,2,1,1,N,\"D1\"\n"
-      "P1\n"
-      "D8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,2,1,1,N,\"D2\"\n"
-      "P1\n"
-      "D8\n\nN\n"
-      "A10,0,0,2,1,1,N,\"LINE FOUR\"\n"
-      "A10,20,0,2,1,1,N,\"D3\"\n"
-      "P1\n";
-  EXPECT_EQ(withDomains, Grouped(data, true));
+  const std::string data = worked::kGroupedData;
+  EXPECT_EQ(worked::kGroupedJob, Grouped(data, true));
   const std::string withoutDomains =
       "D8\n\nN\n"
       "B10,0,0,1,2,4,80,B,\"A1234567\"\n"

@@ -9,6 +9,7 @@
 #include "client/client_settings.h"
 #include "client/dispatch_table.h"
 #include "tests/support/support.h"
+#include "tests/client/worked_examples.h"
 
 namespace {
 
@@ -37,47 +38,12 @@ const char kSizing[] =
 
 TEST_F(Dispatch, SharedProtocolsGiveTheSameJobsInBothBuilds) {
   Load(kSizing);
-  const std::string biochimie =
-      "D8\n\nN\nB45,0,0,1,2,4,160,N,\"A1234567\"\n"
-      "A90,125,0,2,1,1,N,\"*A1234567*\"\n"
-      "A10,145,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,165,0,2,1,1,N,\"LINE THREE\"\n"
-      "P1\n";
-  EXPECT_EQ(biochimie, Render(0, "A1234567\\LINE TWO\\LINE THREE\\"));
-  EXPECT_EQ(biochimie, Render(3, "A1234567\\LINE TWO\\LINE THREE\\"));
-  EXPECT_EQ(
-      "D8\n\nN\nB10,0,0,3C,2,4,80,N,\"H555\"\n"
-      "A90,85,0,2,1,1,N,\"*H555*\"\n"
-      "A10,110,0,2,1,1,N,\"N1\"\n"
-      "A10,130,0,2,1,1,N,\"N2\"\n"
-      "A10,150,0,2,1,1,N,\"Hematologie\"\n"
-      "A30,170,0,2,1,1,N,\"N3\"\n"
-      "P1\n",
-      Render(4, "H555\\N1\\N2\\N3\\TAIL"));
-  EXPECT_EQ(
-      "D8\n\nN\nB10,0,0,3,2,4,40,N,\"A1234567\"\n"
-      "A90,45,0,2,1,1,N,\"*A1234567*\"\n"
-      "A10,70,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,90,0,2,1,1,N,\"LINE THREE\"\n"
-      "A10,110,0,2,1,1,N,\"\"\n"
-      "A10,130,0,2,1,1,N,\"\"\n"
-      "A10,150,0,2,1,1,N,\"\"\n"
-      "P1\n",
-      Render(6, "A1234567\\LINE TWO\\LINE THREE\\"));
-  EXPECT_EQ(
-      "D8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,3,1,1,N,\"LINE THREE\"\n"
-      "A10,150,0,2,1,1,N,\"A TEXT OF TWENTY-SIX\"\n"
-      "A10,170,0,2,1,1,N,\" CHARS\"\n"
-      "P1\n",
-      Render(1, "B^1^A1234567\\LINE TWO\\A^3^LINE THREE\\A TEXT OF TWENTY-SIX CHARS\\"));
-  EXPECT_EQ(
-      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"A1234567\"\nA10,110,0,2,1,1,N,\"LINE TWO\"\nA10,130,0,2,1,1,N,\"D1\"\nP1\n"
-      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"A1234567\"\nA10,110,0,2,1,1,N,\"LINE TWO\"\nA10,130,0,2,1,1,N,\"D2\"\nP1\n"
-      "D8\n\nN\nA10,0,0,2,1,1,N,\"LINE FOUR\"\nA10,20,0,2,1,1,N,\"D3\"\nP1\n",
-      Render(11, "D1^D2\\B^1^A1234567\\LINE TWO|D3\\LINE FOUR"));
+  EXPECT_EQ(worked::kBiochimieJob, Render(0, worked::kTubeData));
+  EXPECT_EQ(worked::kBiochimieJob, Render(3, worked::kTubeData));
+  EXPECT_EQ(worked::kHematologieJob, Render(4, worked::kHematologieData));
+  EXPECT_EQ(worked::kCoagulareJob, Render(6, worked::kTubeData));
+  EXPECT_EQ(worked::kFieldListJob, Render(1, worked::kFieldListData));
+  EXPECT_EQ(worked::kGroupedJob, Render(11, worked::kGroupedData));
   // The hex-text flag reaches no shared layout.
   settings.hexText = true;
   EXPECT_EQ("D8\n\nN\nA10,0,0,2,1,1,N,\"4142\"\nP1\n", Render(1, "4142"));
@@ -99,20 +65,7 @@ TEST_F(Dispatch, UnknownProtocolsHaveNoLayout) {
 TEST_F(Dispatch, Protocol10ReadsPageCodeSuffixesAndTheHexFlag) {
   Load(std::string(kSizing) + "PAGECODE=B\r\n[suffix]\r\nD2=-X\r\nD2=-Y\r\n");
   settings.hexText = true;
-  EXPECT_EQ(
-      "I8,B,001\nD8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,3,1,1,N,\"LINE\"\n"
-      "A10,150,0,3,1,1,N,\"D1\"\n"
-      "P1\n"
-      "I8,B,001\nD8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567-X\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,3,1,1,N,\"LINE\"\n"
-      "A10,150,0,3,1,1,N,\"D2\"\n"
-      "P1\n",
-      Render(10, "D1^D2\\B^1^A1234567\\4C494E452054574F\\A^3^4C494E45"));
+  EXPECT_EQ(worked::kProtocol10Job, Render(10, worked::kProtocol10Data));
 }
 
 TEST_F(Dispatch, Protocol10ReadsMaxTextLen) {
@@ -130,10 +83,7 @@ TEST_F(Dispatch, Protocol10ReadsMaxTextLen) {
 
 TEST_F(Dispatch, Protocol100IsTheNumberedSeries) {
   Load(kSizing);
-  EXPECT_EQ(
-      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"000041\"\nA10,110,0,2,1,1,N,\"LOT 7\"\nA10,130,0,3,1,1,N,\"SERIES A\"\nP3\n"
-      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"000042\"\nA10,110,0,2,1,1,N,\"LOT 7\"\nA10,130,0,3,1,1,N,\"SERIES A\"\nP3\n",
-      Render(100, "41^2^3^6\\B^1\\LOT 7\\A^3^SERIES A"));
+  EXPECT_EQ(worked::kSeriesJob, Render(100, worked::kSeriesData));
 }
 
 #else

@@ -10,6 +10,7 @@
 
 #include "client/dialect_b_layouts.h"
 #include "client/protocol10_100_layouts.h"
+#include "tests/client/worked_examples.h"
 #include "tests/support/frame_listener.h"
 #include "tests/support/process.h"
 #include "tests/support/support.h"
@@ -87,20 +88,8 @@ TEST(LayoutPrograms, SharedProtocolsGiveIdenticalJobsInBothPrograms) {
   std::vector<std::string> fromTervane = tervane.Run(argument, 8);
   ASSERT_EQ(8u, fromTervane.size());
   EXPECT_EQ(fromTervane, tervaneB.Run(argument, 8));
-  EXPECT_EQ(WireFrame("D8\n\nN\n"
-                      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-                      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-                      "A10,130,0,3,1,1,N,\"LINE THREE\"\n"
-                      "A10,150,0,2,1,1,N,\"A TEXT OF TWENTY-SIX\"\n"
-                      "A10,170,0,2,1,1,N,\" CHARS\"\n"
-                      "P1\n"),
-            fromTervane[1]);
-  EXPECT_EQ(WireFrame("D8\n\nN\nB10,0,0,1,2,4,80,B,\"A1234567\"\nA10,110,0,2,1,1,N,\"LINE TWO\"\n"
-                      "A10,130,0,2,1,1,N,\"D1\"\nP1\n"
-                      "D8\n\nN\nB10,0,0,1,2,4,80,B,\"A1234567\"\nA10,110,0,2,1,1,N,\"LINE TWO\"\n"
-                      "A10,130,0,2,1,1,N,\"D2\"\nP1\n"
-                      "D8\n\nN\nA10,0,0,2,1,1,N,\"LINE FOUR\"\nA10,20,0,2,1,1,N,\"D3\"\nP1\n"),
-            fromTervane[5]);
+  EXPECT_EQ(WireFrame(worked::kFieldListJob), fromTervane[1]);
+  EXPECT_EQ(WireFrame(worked::kGroupedJob), fromTervane[5]);
   // Above 9900 the hex-text flag is set, but no shared layout decodes text.
   EXPECT_EQ(WireFrame("D8\n\nN\nA10,0,0,2,1,1,N,\"4142\"\nA10,20,0,2,1,1,N,\"D1\"\nP1\n"), fromTervane[6]);
   EXPECT_EQ(WireFrame("D8\n\nN\nA10,0,0,2,1,1,N,\"4142\"\nP1\n"), fromTervane[7]);
@@ -115,28 +104,7 @@ TEST(LayoutPrograms, TervaneProtocols10And100) {
       "%04x://100\\41^2^3^6\\B^1\\LOT+7\\A^3^SERIES+A"
       "%04x://10\\D2\\4142\\B^1^4142",
       3);
-  EXPECT_EQ(Frames({"I8,B,001\nD8\n\nN\n"
-                    "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-                    "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-                    "A10,130,0,3,1,1,N,\"LINE\"\n"
-                    "A10,150,0,3,1,1,N,\"D1\"\n"
-                    "P1\n"
-                    "I8,B,001\nD8\n\nN\n"
-                    "B10,0,0,1,2,4,80,B,\"A1234567-X\"\n"
-                    "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-                    "A10,130,0,3,1,1,N,\"LINE\"\n"
-                    "A10,150,0,3,1,1,N,\"D2\"\n"
-                    "P1\n",
-                    "D8\n\nN\n"
-                    "B10,0,0,1,2,4,80,B,\"000041\"\n"
-                    "A10,110,0,2,1,1,N,\"LOT 7\"\n"
-                    "A10,130,0,3,1,1,N,\"SERIES A\"\n"
-                    "P3\n"
-                    "D8\n\nN\n"
-                    "B10,0,0,1,2,4,80,B,\"000042\"\n"
-                    "A10,110,0,2,1,1,N,\"LOT 7\"\n"
-                    "A10,130,0,3,1,1,N,\"SERIES A\"\n"
-                    "P3\n",
+  EXPECT_EQ(Frames({worked::kProtocol10Job, worked::kSeriesJob,
                     "I8,B,001\nD8\n\nN\nA10,0,0,2,1,1,N,\"AB\"\nB10,20,0,1,2,4,80,B,\"4142-X\"\n"
                     "A10,130,0,2,1,1,N,\"D2\"\nP1\n"}),
             frames);

@@ -1,4 +1,5 @@
 #include "client/protocol10_100_layouts.h"
+#include "tests/client/worked_examples.h"
 
 #include <gtest/gtest.h>
 
@@ -71,20 +72,7 @@ TEST(ExtendedFieldListLayout, WorkedExamples) {
   first.hexText = true;
   first.printDomainName = true;
   first.suffixes = {{"D2", "-X"}};
-  EXPECT_EQ(
-      "I8,B,001\nD8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,3,1,1,N,\"LINE\"\n"
-      "A10,150,0,3,1,1,N,\"D1\"\n"
-      "P1\n"
-      "I8,B,001\nD8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"A1234567-X\"\n"
-      "A10,110,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,130,0,3,1,1,N,\"LINE\"\n"
-      "A10,150,0,3,1,1,N,\"D2\"\n"
-      "P1\n",
-      Render10("D1^D2\\B^1^A1234567\\4C494E452054574F\\A^3^4C494E45", first));
+  EXPECT_EQ(worked::kProtocol10Job, Render10(worked::kProtocol10Data, first));
 
   Extended second;
   second.maxTextLen = 12;
@@ -194,18 +182,7 @@ TEST(ExtendedFieldListLayout, LargestRequestStopsAtTheCap) {
 }
 
 TEST(NumberedSeriesLayout, WorkedExample) {
-  EXPECT_EQ(
-      "D8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"000041\"\n"
-      "A10,110,0,2,1,1,N,\"LOT 7\"\n"
-      "A10,130,0,3,1,1,N,\"SERIES A\"\n"
-      "P3\n"
-      "D8\n\nN\n"
-      "B10,0,0,1,2,4,80,B,\"000042\"\n"
-      "A10,110,0,2,1,1,N,\"LOT 7\"\n"
-      "A10,130,0,3,1,1,N,\"SERIES A\"\n"
-      "P3\n",
-      Render100("41^2^3^6\\B^1\\LOT 7\\A^3^SERIES A"));
+  EXPECT_EQ(worked::kSeriesJob, Render100(worked::kSeriesData));
 }
 
 TEST(NumberedSeriesLayout, WidthsAndNegativeNumbers) {

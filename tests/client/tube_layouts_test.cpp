@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/client/worked_examples.h"
+
 namespace {
 
 template <typename Layout>
@@ -16,32 +18,9 @@ std::string Render(Layout layout, const std::string& data, int m) {
 }
 
 TEST(TubeLayouts, WorkedExamples) {
-  EXPECT_EQ(
-      "D8\n\nN\nB45,0,0,1,2,4,160,N,\"A1234567\"\n"
-      "A90,125,0,2,1,1,N,\"*A1234567*\"\n"
-      "A10,145,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,165,0,2,1,1,N,\"LINE THREE\"\n"
-      "P1\n",
-      Render(BiochimieTubeLayout, "A1234567\\LINE TWO\\LINE THREE\\", 80));
-  EXPECT_EQ(
-      "D8\n\nN\nB10,0,0,3,2,4,40,N,\"A1234567\"\n"
-      "A90,45,0,2,1,1,N,\"*A1234567*\"\n"
-      "A10,70,0,2,1,1,N,\"LINE TWO\"\n"
-      "A10,90,0,2,1,1,N,\"LINE THREE\"\n"
-      "A10,110,0,2,1,1,N,\"\"\n"
-      "A10,130,0,2,1,1,N,\"\"\n"
-      "A10,150,0,2,1,1,N,\"\"\n"
-      "P1\n",
-      Render(CoagulareTubeLayout, "A1234567\\LINE TWO\\LINE THREE\\", 80));
-  EXPECT_EQ(
-      "D8\n\nN\nB10,0,0,3C,2,4,80,N,\"H555\"\n"
-      "A90,85,0,2,1,1,N,\"*H555*\"\n"
-      "A10,110,0,2,1,1,N,\"N1\"\n"
-      "A10,130,0,2,1,1,N,\"N2\"\n"
-      "A10,150,0,2,1,1,N,\"Hematologie\"\n"
-      "A30,170,0,2,1,1,N,\"N3\"\n"
-      "P1\n",
-      Render(HematologieTubeLayout, "H555\\N1\\N2\\N3\\TAIL", 80));
+  EXPECT_EQ(worked::kBiochimieJob, Render(BiochimieTubeLayout, worked::kTubeData, 80));
+  EXPECT_EQ(worked::kCoagulareJob, Render(CoagulareTubeLayout, worked::kTubeData, 80));
+  EXPECT_EQ(worked::kHematologieJob, Render(HematologieTubeLayout, worked::kHematologieData, 80));
 }
 
 TEST(TubeLayouts, EmptyDataStillWritesEveryLine) {
