@@ -1,3 +1,4 @@
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 
 #include "platform/local_time.h"
 #include "platform/message_box.h"
+#include "platform/open_files.h"
 #include "platform/program_path.h"
 #include "platform/system_error.h"
 
@@ -99,6 +101,17 @@ LocalTime CurrentLocalTime() {
   std::tm t{};
   localtime_r(&now, &t);
   return LocalTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+unsigned long RaiseOpenFileLimit() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  return static_cast<unsigned long>(limit.rlim_cur);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include "platform/local_time.h"
 #include "platform/message_box.h"
+#include "platform/open_files.h"
 #include "platform/program_path.h"
 #include "platform/system_error.h"
 
@@ -41,5 +42,8 @@ LocalTime CurrentLocalTime() {
   GetLocalTime(&t);
   return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
+
+// Winsock sockets and file handles have no per-process count limit to raise.
+unsigned long RaiseOpenFileLimit() { return 0; }
 
 }  // namespace platform

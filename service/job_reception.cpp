@@ -8,6 +8,7 @@
 #include <functional>
 #include <new>
 
+#include "platform/open_files.h"
 #include "platform/system_error.h"
 #include "service/job_server.h"
 #include "service/private_file.h"
@@ -54,6 +55,9 @@ bool CJobServer::Start() {
     if (started) return false;  // a second accept thread could not listen anyway
     started = true;
   }
+  // Every connection holds a descriptor until its request ends (idle ones until their
+  // time-out); the default limit would leave room for only about a thousand.
+  platform::RaiseOpenFileLimit();
   try {
     acceptThread = std::thread(&CJobServer::AcceptThread, this);
   } catch (...) {

@@ -166,12 +166,17 @@ class Service:
             os.unlink(path)
         os.symlink(target, path)
 
-    def start(self, wait_listening=True):
+    def start(self, wait_listening=True, open_files=None):
+        """open_files: the soft descriptor limit the service is started with."""
+        def limit():
+            if open_files:
+                hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+                resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, hard))
         self.stderr_path = os.path.join(self.folder, "stderr.txt")
         with open(self.stderr_path, "ab") as err:
             self.proc = subprocess.Popen([self.exe], cwd=self.folder, env=self.env,
                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                         stderr=err)
+                                         stderr=err, preexec_fn=limit)
         if wait_listening:
             self.wait_listening()
 
@@ -331,6 +336,36 @@ class IdleAndSlowConnections(FifoServiceTest):
         self.assertEqual(56, self.printer.jobs())
         self.assert_back_to(baseline)
         self.assertNotIn("Eroare accept()", self.service.log_text())
+
+
+class DescriptorLimit(unittest.TestCase):
+    def test_a_low_inherited_limit_does_not_cap_the_connections(self):
+        # Started with a soft limit of 256 descriptors, the service raises it to the
+        # hard limit: 400 idle connections do not keep the next client out.
+        raise_fd_limit(4096)
+        hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+        if hard < 1024:
+            self.skipTest("hard descriptor limit %d is too low to show it" % hard)
+        folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        printer = FifoPrinter(folder)
+        service = Service(b"port=printer\r\n", folder=folder, start=False)
+        try:
+            service.link_device("printer", printer.path)
+            service.start(open_files=256)
+            with open("/proc/%d/limits" % service.proc.pid) as f:
+                line = [l for l in f if l.startswith("Max open files")][0]
+            self.assertEqual(hard, int(line.split()[3]), line)
+            idle = [socket.create_connection(("127.0.0.1", service.port), timeout=30)
+                    for _ in range(400)]
+            send_job(service.port)
+            self.assertTrue(wait_for(lambda: printer.jobs() == 1, 10))
+            self.assertNotIn("Eroare accept()", service.log_text())
+            for s in idle:
+                s.close()
+        finally:
+            service.cleanup()
+            printer.close()
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 class BrokenFrames(FifoServiceTest):
