@@ -1,6 +1,6 @@
 // Job reception: the start-up, the accept thread, the hand-off slot and the request
-// threads that receive one wire frame each and deliver it to a printer queue or a
-// serial port.
+// threads that receive one wire frame per connection and deliver it to a printer queue
+// or a serial port, serving one connection after another while they keep coming.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,8 +32,8 @@ constexpr unsigned long kErrorAccessDenied = 5;
 // more than the busy-port retries take).
 constexpr milliseconds kPortTurnWait(3000);
 
-constexpr std::chrono::seconds kStopWait(30);
-constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;  // a job buffer's first size  // Stop: for requests to finish
+constexpr std::chrono::seconds kStopWait(30);  // Stop: for requests to finish
+constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;  // a job buffer's first size
 // A request thread that has delivered its job waits this long for another connection
 // before it ends: a burst of jobs does not pay for a new thread each, and an idle
 // service is soon back to its accept thread alone.

@@ -315,6 +315,11 @@ TEST(ServiceLog, EachLineBeginsWithItsBreakAndATimeStamp) {
   // No leading zeros in the time stamp.
   EXPECT_FALSE(std::regex_search(log, std::regex(" 0[0-9]:|:0[0-9]")));
 
+  // A line of any length is written whole (an exception text, a long path).
+  const std::string longMessage(3000, 'x');
+  server.Log(longMessage.c_str());
+  EXPECT_EQ(longMessage, LogMessages(testsupport::ReadFile(server.logPath)).back());
+
   // The file is opened per line: a log removed in between is simply started anew.
   std::remove(server.logPath);
   server.Log("again");
