@@ -1,5 +1,7 @@
 #include "transport/frame_io.h"
 
+#include <cstring>
+
 #include "transport/socket.h"
 #include "transport/wire_frame.h"
 
@@ -20,7 +22,13 @@ bool SendAll(CSocket& socket, const void* data, std::size_t length) {
 
 bool SendFrame(CSocket& socket, const char* job, std::uint32_t length) {
   if (length > wire::kMaxJobLength || (length > 0 && !job)) return false;
-  unsigned char word[wire::kLengthSize];
-  wire::EncodeLength(length, word);
-  return SendAll(socket, word, sizeof word) && SendAll(socket, job, length);
+  // An ordinary label goes out with its length word in one send: one segment on the
+  // wire, which the service takes in with one receive. Larger jobs follow the word.
+  char frame[4096];
+  wire::EncodeLength(length, reinterpret_cast<unsigned char*>(frame));
+  if (length <= sizeof frame - wire::kLengthSize) {
+    if (length > 0) std::memcpy(frame + wire::kLengthSize, job, length);
+    return SendAll(socket, frame, wire::kLengthSize + length);
+  }
+  return SendAll(socket, frame, wire::kLengthSize) && SendAll(socket, job, length);
 }
