@@ -202,19 +202,19 @@ class Service:
     def fds(self):
         return len(os.listdir("/proc/%d/fd" % self.proc.pid))
 
-    def rss_kb(self):
+    def status_kb(self, key):
+        """A size in kB from /proc/PID/status: "VmRSS" (resident), "VmSize" (address space)."""
         with open("/proc/%d/status" % self.proc.pid) as f:
             for line in f:
-                if line.startswith("VmRSS:"):
+                if line.startswith(key + ":"):
                     return int(line.split()[1])
         return 0
 
+    def rss_kb(self):
+        return self.status_kb("VmRSS")
+
     def vm_size_kb(self):
-        with open("/proc/%d/status" % self.proc.pid) as f:
-            for line in f:
-                if line.startswith("VmSize:"):
-                    return int(line.split()[1])
-        return 0
+        return self.status_kb("VmSize")
 
     def log_text(self):
         try:
