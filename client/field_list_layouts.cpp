@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "client/field_reader.h"
+#include "transport/wire_frame.h"
 
 void Epl2Label::Start() {
   job_.Append("D8%c%cN%c", '\n', '\n', '\n');
@@ -42,6 +43,12 @@ void Epl2Label::Barcode(const Field& field, const char* suffix) {
 
 void Epl2Label::PaddedBarcode(const Field& field, std::size_t zeros, const char* number) {
   job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c", field.letter, x_, y_, field.font, h_, '"');
+  // Padding that cannot fit under the cap ends the job at once, not after writing
+  // zeros up to the cap.
+  if (zeros > wire::kMaxJobLength - job_.Length()) {
+    job_.MarkTooLarge();
+    return;
+  }
   static const char kZeros[] = "0000000000000000000000000000000000000000000000000000000000000000";
   const std::size_t chunk = sizeof kZeros - 1;
   while (zeros > 0 && !job_.TooLarge()) {

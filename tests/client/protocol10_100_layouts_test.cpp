@@ -192,11 +192,18 @@ TEST(NumberedSeriesLayout, WidthsAndNegativeNumbers) {
   EXPECT_EQ("D8\n\nN\nB10,0,0,1,2,4,80,B,\"123\"\nP1\n", Render100("123^1^1^-9\\B^1"));
   // Widths above 19 are padded in full.
   EXPECT_EQ("D8\n\nN\nB10,0,0,1,2,4,80,B,\"" + std::string(98, '0') + "41\"\nP1\n", Render100("41^1^1^100\\B^1"));
-  // A width no job can hold: the job reaches its cap at once and stops.
+  // A width no job can hold: the job is refused at once, before any padding is written.
   LabelJob job;
   NumberedSeriesLayout(job, "41^1000^1^2147483647\\B^1", 80, 80);
   EXPECT_TRUE(job.TooLarge());
-  EXPECT_LE(job.Length(), 16u << 20);
+  EXPECT_LT(job.Length(), 100u);
+  // The widest padding that fits is written whole.
+  LabelJob widest;
+  const std::size_t head = std::string("D8\n\nN\nB10,0,0,1,2,4,80,B,\"").size();
+  const std::size_t width = (16u << 20) - head - std::string("\"\nP1\n").size();
+  NumberedSeriesLayout(widest, ("41^1^1^" + std::to_string(width) + "\\B^1").c_str(), 80, 80);
+  EXPECT_FALSE(widest.TooLarge());
+  EXPECT_EQ(16u << 20, widest.Length());
 }
 
 TEST(NumberedSeriesLayout, CopiesAndCounts) {
