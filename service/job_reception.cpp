@@ -288,7 +288,8 @@ void CJobServer::ForgetConnection(CSocket* connection) {
 // passes with nothing new; the memory line when the buffer cannot grow).
 char* CJobServer::ReceiveJob(CSocket* connection, const char* first, std::uint32_t arrived,
                              std::uint32_t length) {
-  std::uint32_t capacity = std::min(length, std::max(arrived, kFirstJobBuffer));
+  // What arrived with the length word always fits the first buffer.
+  std::uint32_t capacity = std::min(length, kFirstJobBuffer);
   char* job = new (std::nothrow) char[capacity + 1];
   if (!job) {
     Log("Eroare: Nu pot aloca memorie");
@@ -332,6 +333,7 @@ void CJobServer::ServeConnection(CSocket* connection) {
   // the first receive takes whatever is there, up to this first piece, so that most
   // jobs need no second one. Bytes beyond the frame are never used.
   char first[1024];
+  static_assert(sizeof first <= kFirstJobBuffer, "the first piece fits the job buffer");
   std::uint32_t have = 0;
   while (have < wire::kLengthSize) {
     int n = connection->Receive(first + have, static_cast<int>(sizeof first - have), false);
