@@ -166,7 +166,16 @@ void CJobServer::AcceptThread() {
         delete connection;  // closed at once; nothing is read from it
         continue;
       }
-      Log("Conexiune acceptata");
+      // Koldane's request thread writes nothing to the log on its way to delivering a
+      // job, so the accept line is written while that thread wakes; holding the log
+      // until then keeps the line before any the request writes. quorvel's request
+      // thread writes "IN THREAD" first thing: there the line goes first.
+      std::unique_lock<std::mutex> logTurn(logMutex, std::defer_lock);
+      if (generation == JobGeneration::kKoldane) {
+        logTurn.lock();
+      } else {
+        Log("Conexiune acceptata");
+      }
       bool toIdleThread;
       {
         std::lock_guard<std::mutex> lock(stateMutex);
@@ -180,11 +189,20 @@ void CJobServer::AcceptThread() {
       }
       if (toIdleThread) {
         connectionWaiting.notify_one();
+        if (logTurn.owns_lock()) AppendLogLine("Conexiune acceptata");
         continue;
       }
+      bool threadStarted = true;
       try {
         std::thread(&CJobServer::RequestThread, this).detach();
       } catch (...) {
+        threadStarted = false;
+      }
+      if (logTurn.owns_lock()) {
+        AppendLogLine("Conexiune acceptata");
+        logTurn.unlock();
+      }
+      if (!threadStarted) {
         Log("Nu pot crea thread Process Request");
         CSocket* back;
         {
@@ -446,10 +464,11 @@ void CJobServer::ReleasePort() {
 // its service log, after a separator line. The copy follows its separator directly:
 // no other line can come between them.
 void CJobServer::WriteJobCopy(const char* job, std::size_t length) {
-  std::lock_guard<std::mutex> lock(fileMutex);
   if (generation == JobGeneration::kQuorvel) {
+    std::lock_guard<std::mutex> lock(logMutex);
     AppendLogLine("-------------------\n", job, length);
   } else {
+    std::lock_guard<std::mutex> lock(copyMutex);
     AppendToPrivateFile(kJobCopyFile, nullptr, 0, job, length);
   }
 }

@@ -73,7 +73,7 @@ CJobServer::CJobServer(JobGeneration gen, const JobServerOptions& options)
 CJobServer::~CJobServer() { Stop(); }
 
 void CJobServer::Log(const char* message) {
-  std::lock_guard<std::mutex> lock(fileMutex);
+  std::lock_guard<std::mutex> lock(logMutex);
   AppendLogLine(message);
 }
 

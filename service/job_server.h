@@ -143,7 +143,7 @@ class CJobServer {
   bool AcquirePort();
   void ReleasePort();
   void WriteJobCopy(const char* job, std::size_t length);
-  // The caller holds fileMutex. bytes (a job copy) follow the line directly.
+  // The caller holds logMutex. bytes (a job copy) follow the line directly.
   void AppendLogLine(const char* message, const char* bytes = nullptr, std::size_t byteLength = 0);
   void SetSettingsReady();
   void WaitSettingsReady();
@@ -156,9 +156,11 @@ class CJobServer {
   int receiveTimeoutMs;
   bool plainHandOff;
 
-  // Service log and job copy appends: one writer at a time, so that lines and job
-  // copies of concurrent requests never overwrite or split one another.
-  std::mutex fileMutex;
+  // Service log and job copy file appends: one writer at a time in each, so that lines
+  // and job copies of concurrent requests never overwrite or split one another.
+  // quorvel's job copies go into the log, under logMutex.
+  std::mutex logMutex;
+  std::mutex copyMutex;
 
   // Hand-off slot wake-up, settings-ready gate, stop request, request-thread count.
   std::mutex stateMutex;

@@ -212,6 +212,32 @@ TEST_P(SerialReception, ShortFramesTakeTheReadErrorPathAndPrintNothing) {
   }
 }
 
+// A request that fails at once logs its line while the accept thread may still be
+// writing its own: the accept line must come first all the same.
+TEST_P(SerialReception, EveryRequestLineFollowsItsAcceptLine) {
+  auto service = Service();
+  const int kConnections = 60;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 3; ++t) {
+    senders.emplace_back([&] {
+      for (int i = 0; i < kConnections / 3; ++i) SendRaw(service->Port(), std::string("\x05", 1));
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  ASSERT_TRUE(service->WaitForLog("Eroare Read()", kConnections));
+  service->Server().Stop();
+  int accepted = 0;
+  int requestLines = 0;
+  for (const std::string& message : service->Messages()) {
+    if (message == "Conexiune acceptata") ++accepted;
+    if (message == "Eroare Read()" || message == "IN THREAD") {
+      ++requestLines;
+      ASSERT_LE(requestLines, accepted * (Quorvel() ? 2 : 1)) << service->Log();
+    }
+  }
+  EXPECT_EQ(kConnections, accepted);
+}
+
 TEST_P(SerialReception, ALengthBeyondTheLargestJobIsRefusedWithoutAllocating) {
   auto service = Service();
   ASSERT_TRUE(SendRaw(service->Port(), LengthWord(0xFFFFFFFFu) + "ABC"));
