@@ -9,11 +9,11 @@ namespace wire {
 
 constexpr std::size_t kLengthSize = 4;
 
-// Largest label job either side accepts (16 MiB). Fuzzing builds take 256 KiB: the
+// Largest label job either side accepts (16 MiB). Fuzzing builds take 64 KiB: the
 // same limits are met far sooner, and an input rendering a long series no longer
 // costs a large part of every fuzzing second.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-constexpr std::uint32_t kMaxJobLength = 256u * 1024u;
+constexpr std::uint32_t kMaxJobLength = 64u * 1024u;
 #else
 constexpr std::uint32_t kMaxJobLength = 16u * 1024u * 1024u;
 #endif
