@@ -187,16 +187,15 @@ void CJobServer::AcceptThread() {
           handOffSlot.store(connection);
         }
       }
+      bool threadStarted = true;
       if (toIdleThread) {
         connectionWaiting.notify_one();
-        if (logTurn.owns_lock()) AppendLogLine("Conexiune acceptata");
-        continue;
-      }
-      bool threadStarted = true;
-      try {
-        std::thread(&CJobServer::RequestThread, this).detach();
-      } catch (...) {
-        threadStarted = false;
+      } else {
+        try {
+          std::thread(&CJobServer::RequestThread, this).detach();
+        } catch (...) {
+          threadStarted = false;
+        }
       }
       if (logTurn.owns_lock()) {
         AppendLogLine("Conexiune acceptata");
@@ -214,7 +213,7 @@ void CJobServer::AcceptThread() {
         delete back;
         return;  // no further jobs until the service is restarted
       }
-      WaitForHandOff();
+      if (!toIdleThread) WaitForHandOff();
     } catch (...) {
       // Whatever went wrong in this pass, the next one starts afresh.
     }
