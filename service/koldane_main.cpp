@@ -2,6 +2,9 @@
 // it; without arguments the program runs as the service (started by the service
 // manager; on Linux also in the foreground, until SIGTERM or SIGINT).
 //
+// Exit codes of the console commands, for scripts and installers: 0 when the command
+// worked, 1 when it failed, 2 for an unknown switch (after the usage text).
+//
 // On Linux the service is the systemd unit Koldane.service, written into
 // /etc/systemd/system or the folder named by TERVANE_UNIT_DIR, and enabled for
 // multi-user.target (platform/service_manager.h); status goes to systemd through
@@ -21,17 +24,21 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (std::strcmp(argv[1], "-i") == 0) {
-    if (InstallKoldane())
+    if (InstallKoldane()) {
       std::printf("\n\nService Installed Sucessfully\n");
-    else
-      std::printf("\n\nError Installing Service\n");
-  } else if (std::strcmp(argv[1], "-d") == 0) {
-    if (RemoveKoldane())
-      std::printf("\n\nService UnInstalled Sucessfully\n");
-    else
-      std::printf("\n\nError UnInstalling Service\n");
-  } else {
-    std::printf("\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n");
+      return 0;
+    }
+    std::printf("\n\nError Installing Service\n");
+    return 1;
   }
-  return 0;
+  if (std::strcmp(argv[1], "-d") == 0) {
+    if (RemoveKoldane()) {
+      std::printf("\n\nService UnInstalled Sucessfully\n");
+      return 0;
+    }
+    std::printf("\n\nError UnInstalling Service\n");
+    return 1;
+  }
+  std::printf("\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n");
+  return 2;
 }

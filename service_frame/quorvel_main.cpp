@@ -6,6 +6,10 @@
 // dynamic user that may bind port 104), written into /etc/systemd/system or the folder
 // named by TERVANE_UNIT_DIR; it runs in the foreground, with or without systemd, and
 // its event-log entries go to syslog (or to the socket named by TERVANE_SYSLOG_SOCKET).
+//
+// Exit codes of the console commands, for scripts and installers: 0 when the command
+// worked, 1 when it failed, 2 for an unknown word after "-" or "/" (after the usage
+// text).
 #include <cstdint>
 #include <cstdio>
 
@@ -25,6 +29,12 @@ bool SameWord(const char* a, const char* b) {
   }
 }
 
+void PrintUsage() {
+  std::printf("Parameters:\n");
+  std::printf(" -install  to install the service.\n");
+  std::printf(" -remove   to remove the service.\n");
+}
+
 void ReportRunFailure(unsigned long code) {
   std::printf("Service failed to run w/err 0x%08lx\n", code);
 }
@@ -33,16 +43,13 @@ void ReportRunFailure(unsigned long code) {
 
 int main(int argc, char* argv[]) {
   if (argc > 1 && (argv[1][0] == '-' || argv[1][0] == '/')) {
-    if (SameWord(argv[1] + 1, "install"))
-      InstallService();
-    else if (SameWord(argv[1] + 1, "remove"))
-      RemoveService();
-    return 0;
+    if (SameWord(argv[1] + 1, "install")) return InstallService() ? 0 : 1;
+    if (SameWord(argv[1] + 1, "remove")) return RemoveService() ? 0 : 1;
+    PrintUsage();
+    return 2;
   }
 
-  std::printf("Parameters:\n");
-  std::printf(" -install  to install the service.\n");
-  std::printf(" -remove   to remove the service.\n");
+  PrintUsage();
   std::fflush(stdout);
   try {
     CSampleService service;

@@ -18,16 +18,16 @@ constexpr const char* kDisplayName = "quorvel Sample Service";
 
 }  // namespace
 
-void InstallService() {
+bool InstallService() {
   char path[260];
   if (!FullExecutablePath(path, sizeof path)) {
     std::printf("GetModuleFileName failed w/err 0x%08lx\n", LastSystemError());
-    return;
+    return false;
   }
   ServiceManager manager;
   if (!manager.Open(kScManagerConnect | kScManagerCreateService)) {
     std::printf("OpenSCManager failed w/err 0x%08lx\n", LastSystemError());
-    return;
+    return false;
   }
   ServiceDefinition definition = {kServiceName,
                                    kDisplayName,
@@ -39,25 +39,27 @@ void InstallService() {
                                    "\0",  // no dependencies: an empty list
                                    kLocalServiceAccount};
   InstalledService service;
-  if (service.Create(manager, definition))
+  bool created = service.Create(manager, definition);
+  if (created)
     std::printf("%s is installed.\n", kServiceName);
   else
     std::printf("CreateService failed w/err 0x%08lx\n", LastSystemError());
   service.Close();
   manager.Close();
+  return created;
 }
 
-void RemoveService() {
+bool RemoveService() {
   ServiceManager manager;
   if (!manager.Open(kScManagerConnect)) {
     std::printf("OpenSCManager failed w/err 0x%08lx\n", LastSystemError());
-    return;
+    return false;
   }
   InstalledService service;
   if (!service.Open(manager, kServiceName, kDelete | kServiceStop | kServiceQueryStatus)) {
     std::printf("OpenService failed w/err 0x%08lx\n", LastSystemError());
     manager.Close();
-    return;
+    return false;
   }
 
   // A running service is stopped first; the dots show that it is still stopping.
@@ -78,10 +80,14 @@ void RemoveService() {
       std::printf("\n%s failed to stop.\n", kServiceName);
   }
 
-  if (service.Delete())
+  // The removal is what was asked: a service that failed to stop but is deleted
+  // (it goes when it ends) counts as removed.
+  bool deleted = service.Delete();
+  if (deleted)
     std::printf("%s is removed.\n", kServiceName);
   else
     std::printf("DeleteService failed w/err 0x%08lx\n", LastSystemError());
   service.Close();
   manager.Close();
+  return deleted;
 }

@@ -1,6 +1,8 @@
 // The console commands of quorvel: install and remove the service. Each prints its
-// outcome, with the system's code of a failing step, and never throws.
+// outcome, with the system's code of a failing step, and never throws. True when the
+// command did what it was asked, so that the program can end with a code that
+// scripts and installers see.
 #pragma once
 
-void InstallService();
-void RemoveService();
+bool InstallService();
+bool RemoveService();

@@ -1,6 +1,6 @@
-// Install and remove commands of Koldane and quorvel on Linux: the console texts and
-// the unit files they write into a unit directory of the test's own
-// (TERVANE_UNIT_DIR), byte for byte.
+// Install and remove commands of Koldane and quorvel on Linux: the console texts, the
+// exit codes (0 worked, 1 failed, 2 unknown switch) and the unit files they write into
+// a unit directory of the test's own (TERVANE_UNIT_DIR), byte for byte.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,10 +34,10 @@ class ServiceCommands : public ::testing::Test {
     ASSERT_FALSE(KoldaneExe().empty() || QuorvelExe().empty())
         << "KOLDANE_EXE and QUORVEL_EXE name the programs (ctest sets them)";
   }
-  std::string Run(const std::string& program, const std::string& argument) {
+  std::string Run(const std::string& program, const std::string& argument, int expectedCode = 0) {
     int code = -1;
     std::string out = RunProgram(program, {argument}, {"TERVANE_UNIT_DIR=" + units.Path()}, &code);
-    EXPECT_EQ(code, 0) << program << " " << argument;
+    EXPECT_EQ(code, expectedCode) << program << " " << argument;
     return out;
   }
   std::string Unit(const std::string& name) { return units.File(name); }
@@ -89,18 +89,18 @@ TEST_F(ServiceCommands, KoldaneInstallsOnceAndRemovesOnce) {
             std::string(kKoldaneUnitHead) + "\"" + exe + "\"" + kKoldaneUnitTail);
 
   // The second install fails with the system's number and text for "exists".
-  EXPECT_EQ(Run(exe, "-i"), "Error 17 : File exists\n\nError Installing Service\n");
+  EXPECT_EQ(Run(exe, "-i", 1), "Error 17 : File exists\n\nError Installing Service\n");
 
   EXPECT_EQ(Run(exe, "-d"), "\n\nService UnInstalled Sucessfully\n");
   EXPECT_FALSE(FileExists(Unit("Koldane.service")));
-  EXPECT_EQ(Run(exe, "-d"), "\n\nError UnInstalling Service\n");
+  EXPECT_EQ(Run(exe, "-d", 1), "\n\nError UnInstalling Service\n");
 }
 
 TEST_F(ServiceCommands, KoldaneSwitchesAreExactAndOthersPrintTheUsage) {
   const std::string usage =
       "\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n";
   for (const char* argument : {"-I", "/i", "-D", "/d", "i", "-install", "", "-i "}) {
-    EXPECT_EQ(Run(KoldaneExe(), argument), usage) << "argument '" << argument << "'";
+    EXPECT_EQ(Run(KoldaneExe(), argument, 2), usage) << "argument '" << argument << "'";
   }
   EXPECT_FALSE(FileExists(Unit("Koldane.service")));
 
@@ -108,6 +108,7 @@ TEST_F(ServiceCommands, KoldaneSwitchesAreExactAndOthersPrintTheUsage) {
   int code = -1;
   std::string out = RunProgram(KoldaneExe(), {"-x", "-i"}, {"TERVANE_UNIT_DIR=" + units.Path()}, &code);
   EXPECT_EQ(out, usage);
+  EXPECT_EQ(code, 2);
   EXPECT_FALSE(FileExists(Unit("Koldane.service")));
 }
 
@@ -115,9 +116,10 @@ TEST_F(ServiceCommands, KoldaneInstallFailsWithoutAUnitDirectory) {
   int code = -1;
   std::string out = RunProgram(KoldaneExe(), {"-i"},
                                {"TERVANE_UNIT_DIR=" + units.File("missing")}, &code);
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(code, 1);
   EXPECT_EQ(out, "\n\nError Installing Service\n");  // no detail for the manager
   out = RunProgram(KoldaneExe(), {"-d"}, {"TERVANE_UNIT_DIR=" + units.File("missing")}, &code);
+  EXPECT_EQ(code, 1);
   EXPECT_EQ(out, "\n\nError UnInstalling Service\n");
 }
 
@@ -128,12 +130,12 @@ TEST_F(ServiceCommands, QuorvelInstallsOnceAndRemovesOnce) {
   EXPECT_EQ(Run(exe, "-install"), "quorvel is installed.\n");
   EXPECT_EQ(ReadFile(Unit("quorvel.service")),
             std::string(kQuorvelUnitHead) + "\"" + exe + "\"" + kQuorvelUnitTail);
-  EXPECT_EQ(Run(exe, "-install"), "CreateService failed w/err 0x00000011\n");  // EEXIST
+  EXPECT_EQ(Run(exe, "-install", 1), "CreateService failed w/err 0x00000011\n");  // EEXIST
 
   // Not running: removed without "Stopping".
   EXPECT_EQ(Run(exe, "-remove"), "quorvel is removed.\n");
   EXPECT_FALSE(FileExists(Unit("quorvel.service")));
-  EXPECT_EQ(Run(exe, "-remove"), "OpenService failed w/err 0x00000002\n");  // ENOENT
+  EXPECT_EQ(Run(exe, "-remove", 1), "OpenService failed w/err 0x00000002\n");  // ENOENT
 }
 
 TEST_F(ServiceCommands, QuorvelCommandWordsIgnoreCaseAfterDashOrSlash) {
@@ -142,9 +144,11 @@ TEST_F(ServiceCommands, QuorvelCommandWordsIgnoreCaseAfterDashOrSlash) {
     EXPECT_TRUE(FileExists(Unit("quorvel.service")));
     EXPECT_EQ(Run(QuorvelExe(), word[0] == '-' ? "-REMOVE" : "/Remove"), "quorvel is removed.\n");
   }
-  // Any other word after "-" or "/" does nothing, not even the usage text.
+  // Any other word after "-" or "/" installs nothing: the usage text, exit code 2.
+  const std::string usage =
+      "Parameters:\n -install  to install the service.\n -remove   to remove the service.\n";
   for (const char* word : {"-", "/", "-installx", "-i", "/uninstall", "-remove "}) {
-    EXPECT_EQ(Run(QuorvelExe(), word), "") << word;
+    EXPECT_EQ(Run(QuorvelExe(), word, 2), usage) << word;
   }
   EXPECT_FALSE(FileExists(Unit("quorvel.service")));
 }
@@ -154,12 +158,15 @@ TEST_F(ServiceCommands, QuorvelReportsEachFailingStep) {
   std::string missing = "TERVANE_UNIT_DIR=" + units.File("missing");
   EXPECT_EQ(RunProgram(QuorvelExe(), {"-install"}, {missing}, &code),
             "OpenSCManager failed w/err 0x00000002\n");
+  EXPECT_EQ(code, 1);
   EXPECT_EQ(RunProgram(QuorvelExe(), {"-remove"}, {missing}, &code),
             "OpenSCManager failed w/err 0x00000002\n");
+  EXPECT_EQ(code, 1);
   // A file where the directory should be.
   testsupport::WriteFile(units.File("plain"), "x");
   EXPECT_EQ(RunProgram(QuorvelExe(), {"-install"}, {"TERVANE_UNIT_DIR=" + units.File("plain")}, &code),
             "OpenSCManager failed w/err 0x00000014\n");  // ENOTDIR
+  EXPECT_EQ(code, 1);
 }
 
 TEST_F(ServiceCommands, PathsWithBlanksAndSpecialCharactersAreQuotedAndEscaped) {
@@ -196,8 +203,8 @@ TEST_F(ServiceCommands, AProgramPathSystemdCannotRunIsRefused) {
     std::string quorvel = programs.File(name) + "/quorvel";
     CopyProgram(KoldaneExe(), koldane);
     CopyProgram(QuorvelExe(), quorvel);
-    EXPECT_EQ(Run(koldane, "-i"), "Error 22 : Invalid argument\n\nError Installing Service\n");
-    EXPECT_EQ(Run(quorvel, "-install"), "CreateService failed w/err 0x00000016\n");
+    EXPECT_EQ(Run(koldane, "-i", 1), "Error 22 : Invalid argument\n\nError Installing Service\n");
+    EXPECT_EQ(Run(quorvel, "-install", 1), "CreateService failed w/err 0x00000016\n");
     EXPECT_FALSE(FileExists(Unit("Koldane.service")));
     EXPECT_FALSE(FileExists(Unit("quorvel.service")));
   }
@@ -209,7 +216,7 @@ TEST_F(ServiceCommands, QuorvelRefusesAPathLongerThanItsBuffer) {
   while (dir.size() < 300) dir += "/" + std::string(40, 'd');
   std::string quorvel = dir + "/quorvel";
   CopyProgram(QuorvelExe(), quorvel);
-  EXPECT_EQ(Run(quorvel, "-install"), "GetModuleFileName failed w/err 0x00000024\n");  // ENAMETOOLONG
+  EXPECT_EQ(Run(quorvel, "-install", 1), "GetModuleFileName failed w/err 0x00000024\n");  // ENAMETOOLONG
   EXPECT_FALSE(FileExists(Unit("quorvel.service")));
 
   // Koldane takes up to 1023 characters: the same path installs, a longer one not.
@@ -220,6 +227,6 @@ TEST_F(ServiceCommands, QuorvelRefusesAPathLongerThanItsBuffer) {
   while (dir.size() < 1100) dir += "/" + std::string(40, 'e');
   koldane = dir + "/Koldane";
   CopyProgram(KoldaneExe(), koldane);
-  EXPECT_EQ(Run(koldane, "-i"), "Error 36 : File name too long\n\nError Installing Service\n");
+  EXPECT_EQ(Run(koldane, "-i", 1), "Error 36 : File name too long\n\nError Installing Service\n");
   EXPECT_FALSE(FileExists(Unit("Koldane.service")));
 }

@@ -38,7 +38,8 @@ fail() {
 pass() { echo "ok: $*"; }
 
 # Compares a program's output (carriage returns of the console's text mode removed)
-# with the expected text, given with printf escapes.
+# with the expected text, given with printf escapes; with a fourth and fifth argument
+# also the exit code the program ended with and the one expected.
 expect_output() {
   local what=$1 expected actual
   expected=$(printf "$2"; echo x)
@@ -47,6 +48,9 @@ expect_output() {
     pass "$what"
   else
     fail "$what: expected $(printf %q "${expected%x}") got $(printf %q "${actual%x}")"
+  fi
+  if [ $# -ge 5 ] && [ "$4" != "$5" ]; then
+    fail "$what: exit code $4, expected $5"
   fi
 }
 
@@ -152,10 +156,10 @@ label2=$'N\nA50,20,0,3,1,1,N,"QUORVEL UNDER WINE"\nP1\n'
 
 echo "== Koldane"
 run "$koldane" -i >"$work/out"
-expect_output "Koldane -i" '\n\nService Installed Sucessfully\n' "$work/out"
+expect_output "Koldane -i" '\n\nService Installed Sucessfully\n' "$work/out" $? 0
 run "$koldane" -i >"$work/out"
 # The system's text for 1073 as the message table holds it, with its own line end.
-expect_output "Koldane -i again" 'Error 1073 : Service exists.\n\n\nError Installing Service\n' "$work/out"
+expect_output "Koldane -i again" 'Error 1073 : Service exists.\n\n\nError Installing Service\n' "$work/out" $? 1
 run reg query 'HKLM\System\CurrentControlSet\Services\Koldane' >"$work/reg"
 if tr -d '\r' <"$work/reg" | grep -qF 'ImagePath    REG_SZ    "C:\Program Files\Tervane Labels\Koldane.exe"' &&
   tr -d '\r' <"$work/reg" | grep -qE 'Start +REG_DWORD +0x2$' &&
@@ -165,7 +169,7 @@ else
   fail "Koldane registration: $(cat "$work/reg")"
 fi
 run "$koldane" /i >"$work/out"
-expect_output "Koldane /i" '\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n' "$work/out"
+expect_output "Koldane /i" '\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n' "$work/out" $? 2
 
 run sc start Koldane >/dev/null
 if wait_state Koldane 4 30; then pass "Koldane RUNNING"; else fail "Koldane not running: $(service_state Koldane)"; fi
@@ -183,9 +187,9 @@ fi
 run sc stop Koldane >/dev/null
 if wait_state Koldane 1 10; then pass "Koldane STOPPED"; else fail "Koldane did not stop"; fi
 run "$koldane" -d >"$work/out"
-expect_output "Koldane -d" '\n\nService UnInstalled Sucessfully\n' "$work/out"
+expect_output "Koldane -d" '\n\nService UnInstalled Sucessfully\n' "$work/out" $? 0
 run "$koldane" -d >"$work/out"
-expect_output "Koldane -d again" '\n\nError UnInstalling Service\n' "$work/out"
+expect_output "Koldane -d again" '\n\nError UnInstalling Service\n' "$work/out" $? 1
 run "$koldane" >"$work/out"
 code=$?
 expect_output "Koldane from a console" '' "$work/out"
@@ -193,9 +197,9 @@ expect_output "Koldane from a console" '' "$work/out"
 
 echo "== quorvel"
 run "$quorvel" -install >"$work/out"
-expect_output "quorvel -install" 'quorvel is installed.\n' "$work/out"
+expect_output "quorvel -install" 'quorvel is installed.\n' "$work/out" $? 0
 run "$quorvel" /INSTALL >"$work/out"
-expect_output "quorvel /INSTALL again" 'CreateService failed w/err 0x00000431\n' "$work/out"
+expect_output "quorvel /INSTALL again" 'CreateService failed w/err 0x00000431\n' "$work/out" $? 1
 run reg query 'HKLM\System\CurrentControlSet\Services\quorvel' >"$work/reg"
 if tr -d '\r' <"$work/reg" | grep -qF 'ImagePath    REG_SZ    "C:\Program Files\Tervane Labels\quorvel.exe"' &&
   tr -d '\r' <"$work/reg" | grep -qE 'Start +REG_DWORD +0x3$' &&
@@ -248,13 +252,14 @@ fi
 run sc start quorvel >/dev/null
 wait_state quorvel 4 30 || fail "quorvel did not start again"
 run "$quorvel" -remove >"$work/out"
+[ $? -eq 0 ] || fail "quorvel -remove while running: exit code not 0"
 if tr -d '\r' <"$work/out" | tr '\n' '|' | grep -qE '^Stopping quorvel\.\.*\|quorvel is stopped\.\|quorvel is removed\.\|$'; then
   pass "quorvel -remove while running: $(tr -d '\r' <"$work/out" | tr '\n' '|')"
 else
   fail "quorvel -remove while running: $(cat -A "$work/out")"
 fi
 run "$quorvel" -remove >"$work/out"
-expect_output "quorvel -remove again" 'OpenService failed w/err 0x00000424\n' "$work/out"
+expect_output "quorvel -remove again" 'OpenService failed w/err 0x00000424\n' "$work/out" $? 1
 
 run "$quorvel" >"$work/out"
 code=$?
