@@ -246,6 +246,56 @@ class Service:
             shutil.rmtree(self.folder, ignore_errors=True)
 
 
+class SilentClientWatch:
+    """A Koldane with the receive time-out it ships with (60 s) and one client that
+    connects and sends nothing. Started before the other tests and checked after them,
+    so its minute of waiting runs beside them instead of adding to the suite's time."""
+
+    def __init__(self):
+        self.service = Service(b"port=nothing\r\n", start=False)
+        del self.service.env["TERVANE_RECEIVE_TIMEOUT_MS"]
+        self.service.start()
+        self.closed_after = None
+        self.thread = threading.Thread(target=self._wait_for_close, daemon=True)
+        self.thread.start()
+
+    def _wait_for_close(self):
+        with socket.create_connection(("127.0.0.1", self.service.port)) as s:
+            started = time.monotonic()
+            s.settimeout(None)
+            try:
+                s.recv(1)
+            except OSError:
+                pass
+            self.closed_after = time.monotonic() - started
+
+    def check(self):
+        self.thread.join(120)
+        try:
+            if self.closed_after is None:
+                raise AssertionError("the silent client was not closed within 120 s")
+            if not 55 <= self.closed_after <= 80:
+                raise AssertionError("the silent client was closed after %.1f s, not 60 s" %
+                                     self.closed_after)
+            if self.service.log_text().count("Eroare Read()") != 1:
+                raise AssertionError("log: %r" % self.service.log_text())
+            sys.stderr.write("silent client closed after %.1f s\n" % self.closed_after)
+        finally:
+            self.service.cleanup()
+
+
+SILENT_CLIENT = None
+
+
+def setUpModule():
+    global SILENT_CLIENT
+    SILENT_CLIENT = SilentClientWatch()
+
+
+def tearDownModule():
+    SILENT_CLIENT.check()
+
+
 def raise_fd_limit(n):
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     if soft < n:

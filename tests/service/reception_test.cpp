@@ -247,6 +247,18 @@ TEST_P(SerialReception, ALengthBeyondTheLargestJobIsRefusedWithoutAllocating) {
   EXPECT_EQ("STILL SERVING\n", Printed(14));
 }
 
+// The largest job is accepted whole: the limit refuses only what lies beyond it.
+TEST_F(SerialService, AJobOfExactlyTheLargestLengthIsPrintedWhole) {
+  auto service = Service();
+  std::string job(wire::kMaxJobLength, 'x');
+  for (std::size_t i = 0; i < job.size(); i += 61) job[i] = '\n';
+  ASSERT_TRUE(SendJob(service->Port(), job));
+  EXPECT_TRUE(printer.Received(job.size(), 60000).size() == job.size())
+      << printer.Received().size() << " bytes printed";
+  EXPECT_TRUE(printer.Received() == job);
+  EXPECT_EQ(0, Count(service->Log(), "Eroare"));
+}
+
 TEST_F(SerialService, ASilentClientTimesOutWhileOthersAreServed) {
   JobServerOptions options;
   options.receiveTimeoutMs = 1000;
