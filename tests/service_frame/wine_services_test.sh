@@ -210,7 +210,7 @@ else
   fail "quorvel registration: $(cat "$work/reg")"
 fi
 run "$quorvel" -unknown >"$work/out"
-expect_output "quorvel -unknown" '' "$work/out"
+expect_output "quorvel -unknown" 'Parameters:\n -install  to install the service.\n -remove   to remove the service.\n' "$work/out" $? 2
 
 # The start control answers with the latest report: the first pending one carries
 # check point 1 (when Wine answers before the service runs, it shows RUNNING, 0).
