@@ -18,27 +18,23 @@
 // The service state: one object for the life of the process, built before main runs.
 static CJobServer jobServer(JobGeneration::kKoldane);
 
+// Prints a console command's outcome and gives its exit code.
+static int Outcome(bool worked, const char* success, const char* failure) {
+  std::fputs(worked ? success : failure, stdout);
+  return worked ? 0 : 1;
+}
+
 int main(int argc, char* argv[]) {
   if (argc < 2) {
     RunKoldane(jobServer);  // its result is of no use: the service has ended either way
     return 0;
   }
-  if (std::strcmp(argv[1], "-i") == 0) {
-    if (InstallKoldane()) {
-      std::printf("\n\nService Installed Sucessfully\n");
-      return 0;
-    }
-    std::printf("\n\nError Installing Service\n");
-    return 1;
-  }
-  if (std::strcmp(argv[1], "-d") == 0) {
-    if (RemoveKoldane()) {
-      std::printf("\n\nService UnInstalled Sucessfully\n");
-      return 0;
-    }
-    std::printf("\n\nError UnInstalling Service\n");
-    return 1;
-  }
+  if (std::strcmp(argv[1], "-i") == 0)
+    return Outcome(InstallKoldane(), "\n\nService Installed Sucessfully\n",
+                   "\n\nError Installing Service\n");
+  if (std::strcmp(argv[1], "-d") == 0)
+    return Outcome(RemoveKoldane(), "\n\nService UnInstalled Sucessfully\n",
+                   "\n\nError UnInstalling Service\n");
   std::printf("\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n");
   return 2;
 }
