@@ -15,16 +15,6 @@ unsigned long LastSystemError() { return GetLastError(); }
 
 void SetLastSystemError(unsigned long code) { SetLastError(code); }
 
-void SystemErrorText(unsigned long code, char* out, unsigned long outSize, unsigned lineWidth) {
-  if (outSize == 0) return;
-  out[0] = '\0';
-  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-  if (lineWidth > 0) flags |= (lineWidth & FORMAT_MESSAGE_MAX_WIDTH_MASK);
-  DWORD n = FormatMessageA(flags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), out,
-                           outSize, nullptr);
-  while (n > 0 && (out[n - 1] == '\n' || out[n - 1] == '\r' || out[n - 1] == ' ')) out[--n] = '\0';
-}
-
 std::size_t ExecutablePath(char* out, std::size_t size) {
   if (size == 0) return 0;
   DWORD n = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));

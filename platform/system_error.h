@@ -9,8 +9,4 @@ namespace platform {
 unsigned long LastSystemError();
 void SetLastSystemError(unsigned long code);
 
-// The system's text for an error code, without trailing line breaks.
-// lineWidth > 0 wraps the text at that many columns, as FormatMessage does.
-void SystemErrorText(unsigned long code, char* out, unsigned long outSize, unsigned lineWidth = 0);
-
 }  // namespace platform
