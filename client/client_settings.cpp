@@ -32,17 +32,19 @@ void CopyField(char (&field)[N], const char* text) {
   field[n] = '\0';
 }
 
-// One line of the settings text: bytes from *cursor up to a carriage return or the end
-// of the text. A line feed directly after the carriage return is skipped. The
-// terminating zero counts as a copied byte when the line ends there, so the last line
-// of a file without a final line end may hold one character less.
+// One line of the settings text: bytes from *cursor up to a carriage return, a line
+// feed or the end of the text. A line feed directly after a carriage return belongs to
+// that line end, so CR LF, CR alone and LF alone (as editors on Linux write) each end
+// one line, and no line holds a line feed. The terminating zero counts as a copied
+// byte when the line ends there, so the last line of a file without a final line end
+// may hold one character less.
 bool ReadSettingsLine(const char* text, int length, int* cursor, char (&line)[kMaxLine + 1]) {
   int i = *cursor;
   if (i > length) return false;
   int count = 0;
   for (;;) {
     char c = text[i];
-    if (c == '\r') break;
+    if (c == '\r' || c == '\n') break;
     ++count;
     if (count > kMaxLine) return false;
     line[count - 1] = c;
@@ -222,7 +224,7 @@ bool LoadClientSettings(const char* path, ClientSettings* settings) {
 void WriteDefaultClientSettings(const char* path) {
   std::FILE* file = std::fopen(path, "wb");
   if (!file) return;
-  // Written with explicit CR LF: the loader ends lines at carriage returns only.
+  // Written with explicit CR LF on every system, as text mode writes it on Windows.
   std::fputs("[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n",
              file);
   std::fputs(

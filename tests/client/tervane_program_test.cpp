@@ -95,8 +95,9 @@ class TervaneProgram : public ::testing::Test {
 };
 
 TEST_F(TervaneProgram, OneRecordIsOneFrame) {
-  Settings("[sizing]\r\nBiochimieMoveLeft=80\r\n[destination]\r\nADDRESS=127.0.0.1\r\nNETPORT=" +
-           std::to_string(listener.Port()) + "\r\n");
+  // Settings as an editor on Linux saves them: lines ended by line feeds alone.
+  Settings("[sizing]\nBiochimieMoveLeft=80\n[destination]\nADDRESS=127.0.0.1\nNETPORT=" +
+           std::to_string(listener.Port()) + "\n");
   ProcessResult r = Run("x://0\\A1234567\\LINE%20TWO\\LINE%20THREE\\");
   EXPECT_EQ(0u, r.exitCode);
   EXPECT_EQ(std::vector<std::string>{WireFrame(
