@@ -155,29 +155,32 @@ void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
 
 enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
 
-// Reads the whole file without asking for its size first.
-bool ReadWholeFile(std::FILE* file, std::vector<char>* text) {
+// Reads the whole file at path, without asking for its size first, and terminates
+// it. False when the file cannot be opened or read: on Linux a folder opens like a
+// file and fails only at the first read.
+bool ReadWholeFile(const char* path, std::vector<char>* text) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
   char chunk[4096];
   std::size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->insert(text->end(), chunk, chunk + n);
+  bool ok = !std::ferror(file);
+  std::fclose(file);
   text->push_back('\0');
-  return true;
+  return ok;
 }
 
 }  // namespace
 
 bool LoadClientSettings(const char* path, ClientSettings* settings) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) {
+  std::vector<char> text;
+  if (!ReadWholeFile(path, &text)) {
     std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
                stdout);
     std::fflush(stdout);
     std::getchar();
     return false;
   }
-  std::vector<char> text;
-  ReadWholeFile(file, &text);
-  std::fclose(file);
 
   // Text after a zero byte in the file is not part of the settings text.
   const char* source = text.data();

@@ -72,7 +72,14 @@ bool INILoader::Load(const char* path) {
     if (n == 0) break;
     size += n;
   }
+  // A read error makes the file unreadable: on Linux a folder opens like a file and
+  // fails only at the first read.
+  bool readable = !std::ferror(file);
   std::fclose(file);
+  if (!readable) {
+    ::operator delete(text);
+    return false;
+  }
   text[size] = '\0';
 
   Clear();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/process.h"
@@ -281,6 +282,11 @@ TEST(ClientSettings, MissingFileLeavesTheRecordUntouched) {
   EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));
   EXPECT_EQ(1234, s.baudRate);
   EXPECT_FALSE(testsupport::FileExists(dir.File("barcode.ini")));
+  // A folder of that name cannot be opened as the file either (Linux opens it, and
+  // only reading it fails).
+  std::filesystem::create_directory(dir.File("barcode.ini"));
+  EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));
+  EXPECT_EQ(1234, s.baudRate);
 }
 
 }  // namespace

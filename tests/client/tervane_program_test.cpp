@@ -82,6 +82,16 @@ class TervaneProgram : public ::testing::Test {
     return r;
   }
   std::string Log() { return testsupport::ReadFile(dir.File("_tervane_arg.log")); }
+  // The environment that makes COM1, the port of the built-in defaults, reach a virtual
+  // printer through a device folder of this test's own (natively; under Wine COM1 is
+  // the prefix's own port, and no printer is made).
+  std::vector<std::string> Com1ToVirtualPrinter() {
+    if (kWindows) return {};
+    printer.reset(new VirtualPrinter);
+    EXPECT_TRUE(printer->Ready()) << printer->Error();
+    fs::create_symlink(printer->DevicePath(), devices.File("com1"));
+    return {"TERVANE_DEVICE_DIR=" + devices.Path()};
+  }
   // The message box line on standard error (Linux only; Wine shows boxes nowhere).
   void ExpectMessage(const ProcessResult& r, const std::string& line) {
     if (!kWindows) {
@@ -92,7 +102,12 @@ class TervaneProgram : public ::testing::Test {
   testsupport::TempDir dir;
   std::string program;
   FrameListener listener;
+  std::unique_ptr<VirtualPrinter> printer;
+  testsupport::TempDir devices;
 };
+
+const std::string kSettingsPrompt =
+    Replace("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter", "\n", kNl);
 
 TEST_F(TervaneProgram, OneRecordIsOneFrame) {
   // Settings as an editor on Linux saves them: lines ended by line feeds alone.
@@ -179,20 +194,11 @@ TEST_F(TervaneProgram, JobOverTheCapIsRefusedAndTheRunGoesOn) {
 
 TEST_F(TervaneProgram, FirstRunCreatesTheSettingsFile) {
   // No barcode.ini: the default file is written and this run keeps the built-in
-  // defaults, i.e. the serial port COM1 and the move-left values 0. Natively COM1 is
-  // made to reach a virtual printer through a device folder of this test's own.
-  std::unique_ptr<VirtualPrinter> printer;
-  testsupport::TempDir devices;
-  std::vector<std::string> env;
-  if (!kWindows) {
-    printer.reset(new VirtualPrinter);
-    ASSERT_TRUE(printer->Ready()) << printer->Error();
-    fs::create_symlink(printer->DevicePath(), devices.File("com1"));
-    env.push_back("TERVANE_DEVICE_DIR=" + devices.Path());
-  }
+  // defaults, i.e. the serial port COM1 and the move-left values 0.
+  std::vector<std::string> env = Com1ToVirtualPrinter();
+  if (HasFailure()) return;
   ProcessResult r = Run("x://0\\A1\\L2", env);
-  EXPECT_EQ(Replace("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter", "\n", kNl),
-            r.out);
+  EXPECT_EQ(kSettingsPrompt, r.out);
   EXPECT_EQ(
       "[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
       "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
@@ -200,6 +206,22 @@ TEST_F(TervaneProgram, FirstRunCreatesTheSettingsFile) {
       testsupport::ReadFile(dir.File("barcode.ini")));
   if (printer) {
     // Under Wine COM1 is the prefix's own port: only the file and the message count there.
+    EXPECT_EQ(0u, r.exitCode);
+    std::string expected = Biochimie("A1\\L2", 0);
+    EXPECT_EQ(expected, printer->Received(expected.size()));
+  }
+}
+
+TEST_F(TervaneProgram, ASettingsFolderIsAFileThatCannotBeOpened) {
+  // A folder named barcode.ini (which Linux lets one open): the message, no default
+  // file in its place, and the run goes on with the built-in defaults.
+  fs::create_directory(dir.File("barcode.ini"));
+  std::vector<std::string> env = Com1ToVirtualPrinter();
+  if (HasFailure()) return;
+  ProcessResult r = Run("x://0\\A1\\L2", env);
+  EXPECT_EQ(kSettingsPrompt, r.out);
+  EXPECT_TRUE(fs::is_directory(dir.File("barcode.ini")));
+  if (printer) {
     EXPECT_EQ(0u, r.exitCode);
     std::string expected = Biochimie("A1\\L2", 0);
     EXPECT_EQ(expected, printer->Received(expected.size()));

@@ -162,6 +162,9 @@ TEST_F(SettingsFile, ValuesAreCutToTheCallersBufferAndLongKeysToTheirField) {
 
 TEST_F(SettingsFile, AMissingFileFailsAndALaterLoadReplacesTheEntries) {
   EXPECT_FALSE(loader.Load(dir.File("none.ini").c_str()));
+  // A folder of that name is no settings file (Linux opens it; reading it fails).
+  std::filesystem::create_directory(dir.File("folder.ini"));
+  EXPECT_FALSE(loader.Load(dir.File("folder.ini").c_str()));
   ASSERT_TRUE(Load(SettingsText({"a=1"})));
   ASSERT_TRUE(Load(SettingsText({"b=2"})));
   EXPECT_EQ("<missing>", Value("a"));
@@ -175,9 +178,9 @@ TEST_F(SettingsFile, AMissingFileFailsAndALaterLoadReplacesTheEntries) {
 
 class ReadSettings : public ::testing::Test {
  protected:
-  // A service state whose settings file holds text (none when text is null); runs
-  // ReadSettings and returns the log's messages.
-  std::vector<std::string> Read(const std::string* text) {
+  // A service state whose settings file holds text (none when text is null, a folder
+  // in its place with asFolder); runs ReadSettings and returns the log's messages.
+  std::vector<std::string> Read(const std::string* text, bool asFolder = false) {
     std::string program = dir.File("svc");
 #ifdef _WIN32
     program += ".exe";
@@ -188,6 +191,7 @@ class ReadSettings : public ::testing::Test {
     std::remove(server->logPath);
     std::remove(server->settingsPath);
     if (text) WriteFile(server->settingsPath, *text);
+    if (asFolder) std::filesystem::create_directory(server->settingsPath);
     EXPECT_TRUE(server->ReadSettings());
     return LogMessages(testsupport::ReadFile(server->logPath));
   }
@@ -201,19 +205,22 @@ class ReadSettings : public ::testing::Test {
 };
 
 TEST_F(ReadSettings, WithoutASettingsFileEveryDefaultIsLogged) {
-  std::vector<std::string> messages = Read(nullptr);
-  std::vector<std::string> expected = {"Nu gasesc setarile initiale",
-                                       "Port serial invalid\nImplicit com1",
-                                       "BaudRate invalid\nImplicit 9600",
-                                       "Parity invalid\nImplicit prNone",
-                                       "Stopbits invalid\nImplicit ONESTOPBIT"};
-  EXPECT_EQ(expected, messages);
-  EXPECT_STREQ("com1", server->portName);
-  EXPECT_STREQ("", server->printerName);
-  EXPECT_EQ(9600, server->baudRate);
-  EXPECT_EQ(8, server->dataBits);
-  EXPECT_EQ(0, server->parityCode);
-  EXPECT_EQ(0, server->stopBitsCode);
+  // No file, and a folder with the file's name.
+  for (bool asFolder : {false, true}) {
+    std::vector<std::string> messages = Read(nullptr, asFolder);
+    std::vector<std::string> expected = {"Nu gasesc setarile initiale",
+                                         "Port serial invalid\nImplicit com1",
+                                         "BaudRate invalid\nImplicit 9600",
+                                         "Parity invalid\nImplicit prNone",
+                                         "Stopbits invalid\nImplicit ONESTOPBIT"};
+    EXPECT_EQ(expected, messages) << asFolder;
+    EXPECT_STREQ("com1", server->portName);
+    EXPECT_STREQ("", server->printerName);
+    EXPECT_EQ(9600, server->baudRate);
+    EXPECT_EQ(8, server->dataBits);
+    EXPECT_EQ(0, server->parityCode);
+    EXPECT_EQ(0, server->stopBitsCode);
+  }
 }
 
 TEST_F(ReadSettings, APrinterNameSelectsPrinterModeAndIsLogged) {
