@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/field_reader.h"
+#include "client/settings_prompt.h"
 #include "transport/serial_port.h"
 
 ClientSettings::~ClientSettings() {
@@ -178,7 +179,7 @@ bool LoadClientSettings(const char* path, ClientSettings* settings) {
     std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
                stdout);
     std::fflush(stdout);
-    std::getchar();
+    WaitForEnter();
     return false;
   }
 

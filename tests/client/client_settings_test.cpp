@@ -276,7 +276,7 @@ TEST(ClientSettings, MissingFileLeavesTheRecordUntouched) {
   TempDir dir;
   ClientSettings s;
   s.baudRate = 1234;
-  // The loader reads one character from standard input; give it an empty one.
+  // The loader may read one character from standard input; give it an empty one.
   std::FILE* in = std::freopen(testsupport::NullDevice(), "r", stdin);
   ASSERT_NE(nullptr, in);
   EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));

@@ -75,8 +75,9 @@ class TervaneProgram : public ::testing::Test {
              "ADDRESS=127.0.0.1\r\nNETPORT=" + std::to_string(port) + "\r\n" +
              (debug ? "[debug]\r\nDEBUGMODE=1\r\n" : ""));
   }
-  ProcessResult Run(const std::string& argument, const std::vector<std::string>& env = {}) {
-    ProcessResult r = testsupport::RunProgram(program, argument, env);
+  ProcessResult Run(const std::string& argument, const std::vector<std::string>& env = {},
+                    testsupport::ChildInput input = testsupport::ChildInput::kNullDevice) {
+    ProcessResult r = testsupport::RunProgram(program, argument, env, 60, input);
     EXPECT_TRUE(r.started) << program;
     EXPECT_FALSE(r.timedOut);
     return r;
@@ -194,10 +195,13 @@ TEST_F(TervaneProgram, JobOverTheCapIsRefusedAndTheRunGoesOn) {
 
 TEST_F(TervaneProgram, FirstRunCreatesTheSettingsFile) {
   // No barcode.ini: the default file is written and this run keeps the built-in
-  // defaults, i.e. the serial port COM1 and the move-left values 0.
+  // defaults, i.e. the serial port COM1 and the move-left values 0. Natively standard
+  // input is a pipe that the requester keeps open: the prompt is printed, but only a
+  // terminal is waited for (Run fails the test if the program has to be killed).
   std::vector<std::string> env = Com1ToVirtualPrinter();
   if (HasFailure()) return;
-  ProcessResult r = Run("x://0\\A1\\L2", env);
+  ProcessResult r = Run("x://0\\A1\\L2", env,
+                        kWindows ? testsupport::ChildInput::kNullDevice : testsupport::ChildInput::kOpenPipe);
   EXPECT_EQ(kSettingsPrompt, r.out);
   EXPECT_EQ(
       "[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
