@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/field_reader.h"
+#include "client/settings_prompt.h"
 #include "transport/serial_port.h"
 
 ClientSettings::~ClientSettings() {
@@ -32,17 +33,19 @@ void CopyField(char (&field)[N], const char* text) {
   field[n] = '\0';
 }
 
-// One line of the settings text: bytes from *cursor up to a carriage return or the end
-// of the text. A line feed directly after the carriage return is skipped. The
-// terminating zero counts as a copied byte when the line ends there, so the last line
-// of a file without a final line end may hold one character less.
+// One line of the settings text: bytes from *cursor up to a carriage return, a line
+// feed or the end of the text. A line feed directly after a carriage return belongs to
+// that line end, so CR LF, CR alone and LF alone (as editors on Linux write) each end
+// one line, and no line holds a line feed. The terminating zero counts as a copied
+// byte when the line ends there, so the last line of a file without a final line end
+// may hold one character less.
 bool ReadSettingsLine(const char* text, int length, int* cursor, char (&line)[kMaxLine + 1]) {
   int i = *cursor;
   if (i > length) return false;
   int count = 0;
   for (;;) {
     char c = text[i];
-    if (c == '\r') break;
+    if (c == '\r' || c == '\n') break;
     ++count;
     if (count > kMaxLine) return false;
     line[count - 1] = c;
@@ -153,29 +156,32 @@ void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
 
 enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
 
-// Reads the whole file without asking for its size first.
-bool ReadWholeFile(std::FILE* file, std::vector<char>* text) {
+// Reads the whole file at path, without asking for its size first, and terminates
+// it. False when the file cannot be opened or read: on Linux a folder opens like a
+// file and fails only at the first read.
+bool ReadWholeFile(const char* path, std::vector<char>* text) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
   char chunk[4096];
   std::size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->insert(text->end(), chunk, chunk + n);
+  bool ok = !std::ferror(file);
+  std::fclose(file);
   text->push_back('\0');
-  return true;
+  return ok;
 }
 
 }  // namespace
 
 bool LoadClientSettings(const char* path, ClientSettings* settings) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) {
+  std::vector<char> text;
+  if (!ReadWholeFile(path, &text)) {
     std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
                stdout);
     std::fflush(stdout);
-    std::getchar();
+    WaitForEnter();
     return false;
   }
-  std::vector<char> text;
-  ReadWholeFile(file, &text);
-  std::fclose(file);
 
   // Text after a zero byte in the file is not part of the settings text.
   const char* source = text.data();
@@ -222,7 +228,7 @@ bool LoadClientSettings(const char* path, ClientSettings* settings) {
 void WriteDefaultClientSettings(const char* path) {
   std::FILE* file = std::fopen(path, "wb");
   if (!file) return;
-  // Written with explicit CR LF: the loader ends lines at carriage returns only.
+  // Written with explicit CR LF on every system, as text mode writes it on Windows.
   std::fputs("[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n",
              file);
   std::fputs(

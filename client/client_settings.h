@@ -37,8 +37,9 @@ struct ClientSettings {
   SuffixEntry* suffixLast = nullptr;
 };
 
-// Reads barcode.ini at path into settings (only the keys present are changed).
-// False when the file cannot be opened; settings are then untouched.
+// Reads barcode.ini at path into settings (only the keys present are changed). Lines
+// end at CR, LF or CR LF. False when the file cannot be opened or read (a folder of
+// that name, too): the prompt is printed and settings are untouched.
 bool LoadClientSettings(const char* path, ClientSettings* settings);
 
 // Writes the default barcode.ini (with carriage return and line feed line ends).

@@ -62,7 +62,7 @@ bool RenderRequest(const std::string& argument, const std::string& iniPath, Requ
   bool ready;
   if (iniPath.empty()) {
     // An empty settings file leaves every built-in default in place (a missing one
-    // would make the client stop and wait for Enter).
+    // would make the client print its prompt and, at a terminal, wait for Enter).
     std::FILE* empty = std::fopen(ini.c_str(), "wb");
     ready = empty != nullptr && std::fclose(empty) == 0;
     if (!ready) *error = "cannot create " + ini;

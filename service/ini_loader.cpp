@@ -1,11 +1,11 @@
 // INILoader: the service settings file as a list of key=value entries.
 //
-// Lines end at a carriage return (a line feed right after it belongs to the line end;
-// any other line feed is an ordinary character). Empty lines are skipped. The first
-// line longer than 1024 characters ends the reading. The key runs from the first
-// character that is not a space up to the first "="; the value from the first
-// non-space after it up to the next "=" or the line end. Lookups compare ASCII letters
-// without case and take the first matching entry.
+// Lines end at a carriage return, at a line feed, or at both (a line feed right after a
+// carriage return belongs to that line end), so no key or value holds a line feed.
+// Empty lines are skipped. The first line longer than 1024 characters ends the
+// reading. The key runs from the first character that is not a space up to the first
+// "="; the value from the first non-space after it up to the next "=" or the line end.
+// Lookups compare ASCII letters without case and take the first matching entry.
 #include "service/job_server.h"
 
 #include <cstdio>
@@ -72,7 +72,14 @@ bool INILoader::Load(const char* path) {
     if (n == 0) break;
     size += n;
   }
+  // A read error makes the file unreadable: on Linux a folder opens like a file and
+  // fails only at the first read.
+  bool readable = !std::ferror(file);
   std::fclose(file);
+  if (!readable) {
+    ::operator delete(text);
+    return false;
+  }
   text[size] = '\0';
 
   Clear();
@@ -80,13 +87,13 @@ bool INILoader::Load(const char* path) {
   const char* p = text;
   for (;;) {
     const char* end = p;
-    while (*end && *end != '\r') ++end;
+    while (*end && *end != '\r' && *end != '\n') ++end;
     std::size_t length = static_cast<std::size_t>(end - p);
     if (length > kMaxLine) break;  // this line and every later one are ignored
     if (length > 0) AddLine(p, length, tail);
     if (*end == '\0') break;
     p = end + 1;
-    if (*p == '\n') ++p;  // the line feed of a CR LF pair
+    if (*end == '\r' && *p == '\n') ++p;  // the line feed of a CR LF pair
   }
   ::operator delete(text);
   return true;

@@ -28,7 +28,7 @@ class CSocket;
 
 enum class JobGeneration { kKoldane, kQuorvel };
 
-// The entries of the service settings file: lines key=value, split at carriage returns.
+// The entries of the service settings file: lines key=value, ended by CR, LF or CR LF.
 class INILoader {
  public:
   static constexpr std::size_t kKeySize = 255;     // at most 254 characters

@@ -23,20 +23,26 @@ std::vector<std::string> Entries(const ClientSettings& s) {
 }
 
 TEST(ClientSettingsSuffix, EveryLineUnderSuffixIsAnEntryInFileOrder) {
-  ClientSettings s;
-  Load(
-      "[suffix]\r\nab=XY\r\n\r\nAB=ZZ\r\nnoequals\r\n  cd = v w \r\n[debug]\r\nDEBUGMODE=1\r\n"
-      "[suffix]\r\nlast=1\r\n[com]\r\nbaudrate=300\r\n",
-      &s);
-  // The [suffix] header adds no entry, an empty line adds an empty one, the [debug]
-  // line is an entry before [debug] takes over, [com] ends the section at once.
-  EXPECT_EQ((std::vector<std::string>{"AB=XY", "=", "AB=ZZ", "NOEQUALS=", "CD =v w", "[DEBUG]=",
-                                      "LAST=1"}),
-            Entries(s));
-  EXPECT_TRUE(s.debugMode);
-  EXPECT_EQ(300, s.baudRate);
-  EXPECT_EQ(s.suffixLast->next, nullptr);
-  EXPECT_STREQ("1", s.suffixLast->value);
+  const std::vector<std::string> lines = {
+      "[suffix]", "ab=XY", "", "AB=ZZ", "noequals", "  cd = v w ", "[debug]", "DEBUGMODE=1",
+      "[suffix]", "last=1", "[com]", "baudrate=300"};
+  // The same lines whichever line end the file uses: each ends exactly one line.
+  for (const char* end : {"\r\n", "\n", "\r"}) {
+    std::string text;
+    for (const std::string& line : lines) text += line + end;
+    ClientSettings s;
+    Load(text, &s);
+    // The [suffix] header adds no entry, an empty line adds an empty one, the [debug]
+    // line is an entry before [debug] takes over, [com] ends the section at once.
+    EXPECT_EQ((std::vector<std::string>{"AB=XY", "=", "AB=ZZ", "NOEQUALS=", "CD =v w", "[DEBUG]=",
+                                        "LAST=1"}),
+              Entries(s));
+    EXPECT_TRUE(s.debugMode);
+    EXPECT_EQ(300, s.baudRate);
+    ASSERT_NE(nullptr, s.suffixLast) << "line end " << int(end[0]);
+    EXPECT_EQ(s.suffixLast->next, nullptr);
+    EXPECT_STREQ("1", s.suffixLast->value);
+  }
 }
 
 TEST(ClientSettingsSuffix, LookupIsExactAndTheFirstEntryWins) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/process.h"
@@ -77,16 +78,20 @@ TEST(ClientSettings, LineEnds) {
     EXPECT_EQ(104, s.netPort);
   }
   {
-    ClientSettings s;  // line feeds alone do not: one line that is no header
-    Load("[com]\nbaudrate=4800\n[debug]\nDEBUGMODE=1\n", &s);
-    EXPECT_EQ(9600, s.baudRate);
-    EXPECT_FALSE(s.debugMode);
+    ClientSettings s;  // line feeds alone too, as editors on Linux save the file
+    Load("[com]\nbaudrate=4800\n[destination]\naddress=10.0.0.8\nnetport=104\n[debug]\nDEBUGMODE=1", &s);
+    EXPECT_EQ(4800, s.baudRate);
+    EXPECT_STREQ("10.0.0.8", s.address);
+    EXPECT_EQ(104, s.netPort);
+    EXPECT_TRUE(s.debugMode);
   }
   {
-    ClientSettings s;  // a line feed inside a line ends the value at it
-    Load("[com]\r\nbaudrate=2400\nDATABITS=7\r\n", &s);
+    ClientSettings s;  // all three line ends in one file, and empty lines
+    Load("[com]\r\nbaudrate=2400\nDATABITS=7\rPORT=5\n\r[destination]\n\naddress=h\r\n", &s);
     EXPECT_EQ(2400, s.baudRate);
-    EXPECT_EQ(8, s.dataBits);
+    EXPECT_EQ(7, s.dataBits);
+    EXPECT_STREQ("COM5", s.portName);
+    EXPECT_STREQ("h", s.address);
   }
   {
     ClientSettings s;  // CR CR LF: the second CR ends an empty line, the LF is skipped
@@ -121,10 +126,17 @@ TEST(ClientSettings, OverLongLineEndsReading) {
     EXPECT_EQ(9600, s.baudRate);
   }
   {
-    ClientSettings s;  // an LF-only file longer than 300 characters reads nothing
+    ClientSettings s;  // lines ended by a line feed count alone: 300 characters pass
     std::string text = "[com]\n";
     for (int i = 0; i < 40; ++i) text += "baudrate=300\n";
-    Load(text, &s);
+    Load(text + line300 + "\ndatabits=7\n", &s);
+    EXPECT_EQ(300, s.baudRate);
+    EXPECT_EQ(7, s.dataBits);
+  }
+  {
+    ClientSettings s;  // ...and 301 end the reading
+    Load("[com]\ndatabits=7\n" + line300 + " \nbaudrate=300\n", &s);
+    EXPECT_EQ(7, s.dataBits);
     EXPECT_EQ(9600, s.baudRate);
   }
 }
@@ -264,12 +276,17 @@ TEST(ClientSettings, MissingFileLeavesTheRecordUntouched) {
   TempDir dir;
   ClientSettings s;
   s.baudRate = 1234;
-  // The loader reads one character from standard input; give it an empty one.
+  // The loader may read one character from standard input; give it an empty one.
   std::FILE* in = std::freopen(testsupport::NullDevice(), "r", stdin);
   ASSERT_NE(nullptr, in);
   EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));
   EXPECT_EQ(1234, s.baudRate);
   EXPECT_FALSE(testsupport::FileExists(dir.File("barcode.ini")));
+  // A folder of that name cannot be opened as the file either (Linux opens it, and
+  // only reading it fails).
+  std::filesystem::create_directory(dir.File("barcode.ini"));
+  EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));
+  EXPECT_EQ(1234, s.baudRate);
 }
 
 }  // namespace

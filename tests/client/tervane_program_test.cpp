@@ -75,13 +75,24 @@ class TervaneProgram : public ::testing::Test {
              "ADDRESS=127.0.0.1\r\nNETPORT=" + std::to_string(port) + "\r\n" +
              (debug ? "[debug]\r\nDEBUGMODE=1\r\n" : ""));
   }
-  ProcessResult Run(const std::string& argument, const std::vector<std::string>& env = {}) {
-    ProcessResult r = testsupport::RunProgram(program, argument, env);
+  ProcessResult Run(const std::string& argument, const std::vector<std::string>& env = {},
+                    testsupport::ChildInput input = testsupport::ChildInput::kNullDevice) {
+    ProcessResult r = testsupport::RunProgram(program, argument, env, 60, input);
     EXPECT_TRUE(r.started) << program;
     EXPECT_FALSE(r.timedOut);
     return r;
   }
   std::string Log() { return testsupport::ReadFile(dir.File("_tervane_arg.log")); }
+  // The environment that makes COM1, the port of the built-in defaults, reach a virtual
+  // printer through a device folder of this test's own (natively; under Wine COM1 is
+  // the prefix's own port, and no printer is made).
+  std::vector<std::string> Com1ToVirtualPrinter() {
+    if (kWindows) return {};
+    printer.reset(new VirtualPrinter);
+    EXPECT_TRUE(printer->Ready()) << printer->Error();
+    fs::create_symlink(printer->DevicePath(), devices.File("com1"));
+    return {"TERVANE_DEVICE_DIR=" + devices.Path()};
+  }
   // The message box line on standard error (Linux only; Wine shows boxes nowhere).
   void ExpectMessage(const ProcessResult& r, const std::string& line) {
     if (!kWindows) {
@@ -92,11 +103,17 @@ class TervaneProgram : public ::testing::Test {
   testsupport::TempDir dir;
   std::string program;
   FrameListener listener;
+  std::unique_ptr<VirtualPrinter> printer;
+  testsupport::TempDir devices;
 };
 
+const std::string kSettingsPrompt =
+    Replace("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter", "\n", kNl);
+
 TEST_F(TervaneProgram, OneRecordIsOneFrame) {
-  Settings("[sizing]\r\nBiochimieMoveLeft=80\r\n[destination]\r\nADDRESS=127.0.0.1\r\nNETPORT=" +
-           std::to_string(listener.Port()) + "\r\n");
+  // Settings as an editor on Linux saves them: lines ended by line feeds alone.
+  Settings("[sizing]\nBiochimieMoveLeft=80\n[destination]\nADDRESS=127.0.0.1\nNETPORT=" +
+           std::to_string(listener.Port()) + "\n");
   ProcessResult r = Run("x://0\\A1234567\\LINE%20TWO\\LINE%20THREE\\");
   EXPECT_EQ(0u, r.exitCode);
   EXPECT_EQ(std::vector<std::string>{WireFrame(
@@ -178,20 +195,14 @@ TEST_F(TervaneProgram, JobOverTheCapIsRefusedAndTheRunGoesOn) {
 
 TEST_F(TervaneProgram, FirstRunCreatesTheSettingsFile) {
   // No barcode.ini: the default file is written and this run keeps the built-in
-  // defaults, i.e. the serial port COM1 and the move-left values 0. Natively COM1 is
-  // made to reach a virtual printer through a device folder of this test's own.
-  std::unique_ptr<VirtualPrinter> printer;
-  testsupport::TempDir devices;
-  std::vector<std::string> env;
-  if (!kWindows) {
-    printer.reset(new VirtualPrinter);
-    ASSERT_TRUE(printer->Ready()) << printer->Error();
-    fs::create_symlink(printer->DevicePath(), devices.File("com1"));
-    env.push_back("TERVANE_DEVICE_DIR=" + devices.Path());
-  }
-  ProcessResult r = Run("x://0\\A1\\L2", env);
-  EXPECT_EQ(Replace("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter", "\n", kNl),
-            r.out);
+  // defaults, i.e. the serial port COM1 and the move-left values 0. Natively standard
+  // input is a pipe that the requester keeps open: the prompt is printed, but only a
+  // terminal is waited for (Run fails the test if the program has to be killed).
+  std::vector<std::string> env = Com1ToVirtualPrinter();
+  if (HasFailure()) return;
+  ProcessResult r = Run("x://0\\A1\\L2", env,
+                        kWindows ? testsupport::ChildInput::kNullDevice : testsupport::ChildInput::kOpenPipe);
+  EXPECT_EQ(kSettingsPrompt, r.out);
   EXPECT_EQ(
       "[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
       "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
@@ -199,6 +210,22 @@ TEST_F(TervaneProgram, FirstRunCreatesTheSettingsFile) {
       testsupport::ReadFile(dir.File("barcode.ini")));
   if (printer) {
     // Under Wine COM1 is the prefix's own port: only the file and the message count there.
+    EXPECT_EQ(0u, r.exitCode);
+    std::string expected = Biochimie("A1\\L2", 0);
+    EXPECT_EQ(expected, printer->Received(expected.size()));
+  }
+}
+
+TEST_F(TervaneProgram, ASettingsFolderIsAFileThatCannotBeOpened) {
+  // A folder named barcode.ini (which Linux lets one open): the message, no default
+  // file in its place, and the run goes on with the built-in defaults.
+  fs::create_directory(dir.File("barcode.ini"));
+  std::vector<std::string> env = Com1ToVirtualPrinter();
+  if (HasFailure()) return;
+  ProcessResult r = Run("x://0\\A1\\L2", env);
+  EXPECT_EQ(kSettingsPrompt, r.out);
+  EXPECT_TRUE(fs::is_directory(dir.File("barcode.ini")));
+  if (printer) {
     EXPECT_EQ(0u, r.exitCode);
     std::string expected = Biochimie("A1\\L2", 0);
     EXPECT_EQ(expected, printer->Received(expected.size()));

@@ -84,17 +84,20 @@ class SettingsFile : public ::testing::Test {
   INILoader loader;
 };
 
-TEST_F(SettingsFile, LinesEndAtCarriageReturnsAndALoneLineFeedIsText) {
-  ASSERT_TRUE(Load("a=1\rb=2\r\nc=3"));
+TEST_F(SettingsFile, LinesEndAtCarriageReturnsLineFeedsOrBoth) {
+  ASSERT_TRUE(Load("a=1\rb=2\r\nc=3\nd=4\n\re=5\r\n\nf=6"));
   EXPECT_EQ("1", Value("a"));
   EXPECT_EQ("2", Value("b"));
   EXPECT_EQ("3", Value("c"));
+  EXPECT_EQ("4", Value("d"));
+  EXPECT_EQ("5", Value("e"));
+  EXPECT_EQ("6", Value("f"));
 
-  // Line feeds alone: one line; its first key takes everything up to the next "=".
-  ASSERT_TRUE(Load("printerName=Label1\nport=3\nbaudrate=4800\n"));
-  EXPECT_EQ("Label1\nport", Value("printerName"));
-  EXPECT_EQ("<missing>", Value("port"));
-  EXPECT_EQ("<missing>", Value("baudrate"));
+  // Line feeds alone, as editors on Linux save the file.
+  ASSERT_TRUE(Load("printerName=LabelRaw\nport=3\nbaudrate=4800\n"));
+  EXPECT_EQ("LabelRaw", Value("printerName"));
+  EXPECT_EQ("3", Value("port"));
+  EXPECT_EQ("4800", Value("baudrate"));
 }
 
 TEST_F(SettingsFile, KeysAndValuesFollowTheirBlanksAndEqualsSigns) {
@@ -135,6 +138,12 @@ TEST_F(SettingsFile, TheFirstOverLongLineEndsTheReading) {
   EXPECT_EQ("1", Value("a"));  // entries before it stay
   EXPECT_EQ("<missing>", Value("k"));
   EXPECT_EQ("<missing>", Value("b"));
+
+  // Lines ended by line feeds are measured one by one too.
+  ASSERT_TRUE(Load("a=1\n" + longest + "\nb=2\n" + tooLong + "\nc=3\n"));
+  EXPECT_EQ(std::string(1022, 'v'), Value("k"));
+  EXPECT_EQ("2", Value("b"));
+  EXPECT_EQ("<missing>", Value("c"));
 }
 
 TEST_F(SettingsFile, ValuesAreCutToTheCallersBufferAndLongKeysToTheirField) {
@@ -153,6 +162,9 @@ TEST_F(SettingsFile, ValuesAreCutToTheCallersBufferAndLongKeysToTheirField) {
 
 TEST_F(SettingsFile, AMissingFileFailsAndALaterLoadReplacesTheEntries) {
   EXPECT_FALSE(loader.Load(dir.File("none.ini").c_str()));
+  // A folder of that name is no settings file (Linux opens it; reading it fails).
+  std::filesystem::create_directory(dir.File("folder.ini"));
+  EXPECT_FALSE(loader.Load(dir.File("folder.ini").c_str()));
   ASSERT_TRUE(Load(SettingsText({"a=1"})));
   ASSERT_TRUE(Load(SettingsText({"b=2"})));
   EXPECT_EQ("<missing>", Value("a"));
@@ -166,9 +178,9 @@ TEST_F(SettingsFile, AMissingFileFailsAndALaterLoadReplacesTheEntries) {
 
 class ReadSettings : public ::testing::Test {
  protected:
-  // A service state whose settings file holds text (none when text is null); runs
-  // ReadSettings and returns the log's messages.
-  std::vector<std::string> Read(const std::string* text) {
+  // A service state whose settings file holds text (none when text is null, a folder
+  // in its place with asFolder); runs ReadSettings and returns the log's messages.
+  std::vector<std::string> Read(const std::string* text, bool asFolder = false) {
     std::string program = dir.File("svc");
 #ifdef _WIN32
     program += ".exe";
@@ -179,6 +191,7 @@ class ReadSettings : public ::testing::Test {
     std::remove(server->logPath);
     std::remove(server->settingsPath);
     if (text) WriteFile(server->settingsPath, *text);
+    if (asFolder) std::filesystem::create_directory(server->settingsPath);
     EXPECT_TRUE(server->ReadSettings());
     return LogMessages(testsupport::ReadFile(server->logPath));
   }
@@ -192,19 +205,22 @@ class ReadSettings : public ::testing::Test {
 };
 
 TEST_F(ReadSettings, WithoutASettingsFileEveryDefaultIsLogged) {
-  std::vector<std::string> messages = Read(nullptr);
-  std::vector<std::string> expected = {"Nu gasesc setarile initiale",
-                                       "Port serial invalid\nImplicit com1",
-                                       "BaudRate invalid\nImplicit 9600",
-                                       "Parity invalid\nImplicit prNone",
-                                       "Stopbits invalid\nImplicit ONESTOPBIT"};
-  EXPECT_EQ(expected, messages);
-  EXPECT_STREQ("com1", server->portName);
-  EXPECT_STREQ("", server->printerName);
-  EXPECT_EQ(9600, server->baudRate);
-  EXPECT_EQ(8, server->dataBits);
-  EXPECT_EQ(0, server->parityCode);
-  EXPECT_EQ(0, server->stopBitsCode);
+  // No file, and a folder with the file's name.
+  for (bool asFolder : {false, true}) {
+    std::vector<std::string> messages = Read(nullptr, asFolder);
+    std::vector<std::string> expected = {"Nu gasesc setarile initiale",
+                                         "Port serial invalid\nImplicit com1",
+                                         "BaudRate invalid\nImplicit 9600",
+                                         "Parity invalid\nImplicit prNone",
+                                         "Stopbits invalid\nImplicit ONESTOPBIT"};
+    EXPECT_EQ(expected, messages) << asFolder;
+    EXPECT_STREQ("com1", server->portName);
+    EXPECT_STREQ("", server->printerName);
+    EXPECT_EQ(9600, server->baudRate);
+    EXPECT_EQ(8, server->dataBits);
+    EXPECT_EQ(0, server->parityCode);
+    EXPECT_EQ(0, server->stopBitsCode);
+  }
 }
 
 TEST_F(ReadSettings, APrinterNameSelectsPrinterModeAndIsLogged) {
@@ -279,15 +295,17 @@ TEST_F(ReadSettings, ValuesLongerThanTheirFieldsAreCutWithALineNamingTheKey) {
   EXPECT_EQ(std::string(101, 'Q'), server->printerName);
 }
 
-TEST_F(ReadSettings, ALineFeedOnlyFileIsOneLine) {
-  std::string text = "port=5\nbaudrate=4800\nparity=odd\n";
-  std::vector<std::string> messages = Read(&text);
-  // port's value is "5\nbaudrate": leading number 5, so the name is COM plus the value
-  // as written, cut to the field.
-  EXPECT_STREQ("COM5\nbaud", server->portName);
-  EXPECT_EQ(9600, server->baudRate);
-  ASSERT_FALSE(messages.empty());
-  EXPECT_NE(std::string::npos, messages[0].find("'port'"));
+TEST_F(ReadSettings, ALineFeedOnlyFileReadsLineByLine) {
+  std::string text = "printerName=LabelRaw\nport=5\n";
+  EXPECT_EQ(std::vector<std::string>{"LabelRaw"}, Read(&text));
+  EXPECT_STREQ("LabelRaw", server->printerName);
+
+  text = "port=5\nbaudrate=4800\nparity=odd\nstopbits=2\n";
+  EXPECT_TRUE(Read(&text).empty());
+  EXPECT_STREQ("COM5", server->portName);
+  EXPECT_EQ(4800, server->baudRate);
+  EXPECT_EQ(1, server->parityCode);
+  EXPECT_EQ(2, server->stopBitsCode);
 }
 
 // ---------------------------------------------------------------------------- log

@@ -1,5 +1,6 @@
 // Runs a program as the system runs the label client: one argument, standard input
-// from the null device, standard output and standard error captured.
+// from the null device (or a pipe that stays open), standard output and standard
+// error captured.
 #pragma once
 
 #include <string>
@@ -15,11 +16,18 @@ struct ProcessResult {
   std::string err;
 };
 
+// What the child's standard input is: the null device (a read gives end of file at
+// once), or a pipe whose writing end this process holds open until the child has ended
+// (a read waits, as a requesting program that keeps its end open makes it wait).
+enum class ChildInput { kNullDevice, kOpenPipe };
+
 // Starts program with argument (on Windows the text after the quoted program path on
 // the command line, passed as it is; elsewhere argv[1], left out when empty). extraEnv
-// holds "NAME=value" entries added to the environment of the child.
+// holds "NAME=value" entries added to the environment of the child. A child still
+// running after timeoutSeconds is killed (timedOut).
 ProcessResult RunProgram(const std::string& program, const std::string& argument,
-                         const std::vector<std::string>& extraEnv = {}, int timeoutSeconds = 60);
+                         const std::vector<std::string>& extraEnv = {}, int timeoutSeconds = 60,
+                         ChildInput input = ChildInput::kNullDevice);
 
 // The exit code that a program's return value of -1 shows as on this system.
 unsigned long FailureExitCode();

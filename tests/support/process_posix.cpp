@@ -16,15 +16,24 @@ extern char** environ;
 namespace testsupport {
 
 ProcessResult RunProgram(const std::string& program, const std::string& argument,
-                         const std::vector<std::string>& extraEnv, int timeoutSeconds) {
+                         const std::vector<std::string>& extraEnv, int timeoutSeconds,
+                         ChildInput input) {
   ProcessResult result;
   TempDir capture;
   const std::string outPath = capture.File("stdout");
   const std::string errPath = capture.File("stderr");
 
+  // Both ends close on exec; the child gets the reading end as its descriptor 0.
+  int pipeEnds[2] = {-1, -1};
+  if (input == ChildInput::kOpenPipe && pipe2(pipeEnds, O_CLOEXEC) != 0) return result;
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (input == ChildInput::kOpenPipe) {
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 
@@ -49,7 +58,11 @@ ProcessResult RunProgram(const std::string& program, const std::string& argument
   pid_t pid;
   int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return result;
+  if (pipeEnds[0] >= 0) close(pipeEnds[0]);
+  if (rc != 0) {
+    if (pipeEnds[1] >= 0) close(pipeEnds[1]);
+    return result;
+  }
   result.started = true;
 
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
@@ -65,6 +78,7 @@ ProcessResult RunProgram(const std::string& program, const std::string& argument
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  if (pipeEnds[1] >= 0) close(pipeEnds[1]);
   if (WIFEXITED(status)) result.exitCode = static_cast<unsigned long>(WEXITSTATUS(status));
   else if (WIFSIGNALED(status)) result.exitCode = 128ul + static_cast<unsigned long>(WTERMSIG(status));
   result.out = ReadFile(outPath);

@@ -39,12 +39,23 @@ std::vector<char> EnvironmentWith(const std::vector<std::string>& extraEnv) {
 }  // namespace
 
 ProcessResult RunProgram(const std::string& program, const std::string& argument,
-                         const std::vector<std::string>& extraEnv, int timeoutSeconds) {
+                         const std::vector<std::string>& extraEnv, int timeoutSeconds,
+                         ChildInput input) {
   ProcessResult result;
   TempDir capture;
   const std::string outPath = capture.File("stdout");
   const std::string errPath = capture.File("stderr");
-  HANDLE in = OpenInheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+  HANDLE in = INVALID_HANDLE_VALUE;
+  HANDLE pipeWriter = nullptr;  // held until the child has ended
+  if (input == ChildInput::kOpenPipe) {
+    SECURITY_ATTRIBUTES sa{};
+    sa.nLength = sizeof sa;
+    sa.bInheritHandle = TRUE;
+    if (!CreatePipe(&in, &pipeWriter, &sa, 0)) return result;
+    SetHandleInformation(pipeWriter, HANDLE_FLAG_INHERIT, 0);
+  } else {
+    in = OpenInheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+  }
   HANDLE out = OpenInheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE err = OpenInheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
 
@@ -67,13 +78,17 @@ ProcessResult RunProgram(const std::string& program, const std::string& argument
   CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);
-  if (!ok) return result;
+  if (!ok) {
+    if (pipeWriter) CloseHandle(pipeWriter);
+    return result;
+  }
   result.started = true;
   if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutSeconds) * 1000) != WAIT_OBJECT_0) {
     TerminateProcess(pi.hProcess, 1);
     WaitForSingleObject(pi.hProcess, INFINITE);
     result.timedOut = true;
   }
+  if (pipeWriter) CloseHandle(pipeWriter);
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   result.exitCode = code;

@@ -1,0 +1,5 @@
+#include <cstdio>
+
+#include "client/settings_prompt.h"
+
+void WaitForEnter() { std::getchar(); }
