@@ -150,9 +150,11 @@ bool OdbcConnection::Open(const char* text, const char* user, const char* passwo
   errors.clear();
   std::string odbc, problem;
   if (!TranslateConnectionString(text ? text : "", InstalledDrivers(env), odbc, problem)) {
+    // A string that cannot be read apart fails as E_FAIL, a missing provider as ADO's own error.
+    unsigned long code = problem == kConnectionStringFormatProblem ? kErrFail : kErrProviderNotFound;
     char meaning[64];
-    std::snprintf(meaning, sizeof meaning, "Unknown error 0x%0lX", static_cast<unsigned long>(kErrProviderNotFound));
-    failure.Set(kErrProviderNotFound, meaning, "ADODB.Connection", problem.c_str());
+    std::snprintf(meaning, sizeof meaning, "Unknown error 0x%0lX", code);
+    failure.Set(code, code == kErrFail ? AdoErrorText(kErrFail) : meaning, "ADODB.Connection", problem.c_str());
     return false;
   }
   if (user && *user) odbc += std::string(";UID=") + user;

@@ -167,6 +167,18 @@ TEST(OdbcConnectionStrings, ProvidersBecomeDrivers) {
       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/t.mdb ;Jet OLEDB:Database Password=s3 ;", unixDrivers, odbc,
       problem));
   EXPECT_EQ(odbc, "DRIVER={MDBTools};DBQ=/srv/t.mdb;PWD=s3");
+  // A quote inside a value is an ordinary character; only a value that begins with a
+  // quote (or a brace) is quoted, and a doubled quote inside stands for one.
+  ASSERT_TRUE(dbl::TranslateConnectionString("PROVIDER=SQLOLEDB.1;server=lab-db;uid=sa;pwd=O'Brien;database=lab",
+                                             unixDrivers, odbc, problem));
+  EXPECT_EQ(odbc, "DRIVER={FreeTDS};SERVER=lab-db;UID=sa;PWD=O'Brien;DATABASE=lab");
+  ASSERT_TRUE(dbl::TranslateConnectionString(
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Lab's\\t.mdb ;Jet OLEDB:Database Password=s\"3 ;", windows,
+      odbc, problem));
+  EXPECT_EQ(odbc, "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=C:\\Lab's\\t.mdb;PWD=s\"3");
+  ASSERT_TRUE(dbl::TranslateConnectionString(
+      "PROVIDER=SQLOLEDB.1;server= ' lab' ;uid=\"sa\";pwd='it''s;\"x\"';database=lab", unixDrivers, odbc, problem));
+  EXPECT_EQ(odbc, "DRIVER={FreeTDS};SERVER={ lab};UID=sa;PWD={it's;\"x\"};DATABASE=lab");
   ASSERT_TRUE(dbl::TranslateConnectionString("Provider=MSDASQL.1;DRIVER={SQLite3};Database=/tmp/a b.db", unixDrivers,
                                              odbc, problem));
   EXPECT_EQ(odbc, "DRIVER=SQLite3;Database=/tmp/a b.db");
@@ -181,6 +193,14 @@ TEST(OdbcConnectionStrings, UnknownProviderOrMissingDriverIsRefused) {
   EXPECT_FALSE(dbl::TranslateConnectionString("PROVIDER=SQLOLEDB.1;server=x", {"SQLite3"}, odbc, problem));
   EXPECT_NE(problem.find("No ODBC driver for SQL Server"), std::string::npos);
   EXPECT_EQ(problem.find("pwd"), std::string::npos);
+  // A quoted value without its closing quote, or with more after it, cannot be read apart.
+  for (const char* text : {"PROVIDER=SQLOLEDB.1;server=x;pwd='abc;database=lab",
+                           "PROVIDER=SQLOLEDB.1;server=x;pwd=\"ab\"c;database=lab"}) {
+    SCOPED_TRACE(text);
+    problem.clear();
+    EXPECT_FALSE(dbl::TranslateConnectionString(text, {"FreeTDS"}, odbc, problem));
+    EXPECT_EQ(problem, "Format of the initialization string does not conform to the OLE DB specification.");
+  }
   auto pairs = dbl::ParseConnectionString(" a = 1 ;;b=\"x;y\";c={p}}q;r}; d");
   ASSERT_EQ(pairs.size(), 4u);
   EXPECT_EQ(pairs[0].key, "a");
