@@ -114,29 +114,6 @@ bool ReadTime(const char*& p, DbDateTime& t) {
   return t.hour < 24 && t.minute < 60 && t.second < 60;
 }
 
-bool IsValidUtf8(const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t extra;
-    if (c < 0x80)
-      extra = 0;
-    else if ((c & 0xE0) == 0xC0)
-      extra = 1;
-    else if ((c & 0xF0) == 0xE0)
-      extra = 2;
-    else if ((c & 0xF8) == 0xF0)
-      extra = 3;
-    else
-      return false;
-    if (s.size() - i - 1 < extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
 std::string RealToText(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.15g", v);
@@ -356,12 +333,7 @@ bool DbVariant::ToText(std::string& out) const {
   }
 }
 
-std::size_t DbVariant::CharacterCount() const {
-  if (!IsValidUtf8(text_)) return text_.size();  // a single-byte code page: one byte each
-  std::size_t n = 0;
-  for (char c : text_) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
-}
+std::size_t DbVariant::CharacterCount() const { return TextCharacterCount(text_); }
 
 bool DbVariant::operator==(const DbVariant& o) const {
   if (type_ != o.type_) return false;

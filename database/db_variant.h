@@ -66,6 +66,11 @@ DbDateTime DateToParts(double date);
 bool DateFromText(const char* text, double& out);
 std::string DateToText(double date);  // "YYYY-MM-DD HH:MM:SS"
 
+// Number of wide characters a text becomes where the backends hand it on: on Windows
+// through the ANSI code page (the BSTR of ADO, the ANSI functions of odbc32), on Linux as
+// UTF-8 (one per byte when the text is not UTF-8).
+std::size_t TextCharacterCount(const std::string& text);
+
 class DbVariant {
  public:
   DbVariant() = default;
@@ -96,7 +101,7 @@ class DbVariant {
   // The value as text, the way a driver reads it: numbers in C notation, booleans as
   // 1/0, dates as "YYYY-MM-DD HH:MM:SS". False for empty, null, error and binary values.
   bool ToText(std::string& out) const;
-  // Number of characters of a VT_BSTR (UTF-8 sequences count once).
+  // Number of characters of a VT_BSTR, as TextCharacterCount counts them.
   std::size_t CharacterCount() const;
 
   bool operator==(const DbVariant& other) const;

@@ -84,8 +84,7 @@ TEST(VariantValues, TextFormsAndCharacterCounts) {
   EXPECT_FALSE(DbVariant::Null().ToText(s));
   EXPECT_FALSE(DbVariant::Error().ToText(s));
   EXPECT_EQ(DbVariant::Text("abc").CharacterCount(), 3u);
-  EXPECT_EQ(DbVariant::Text("tub\xc4\x83").CharacterCount(), 4u);  // UTF-8 "tubă"
-  EXPECT_EQ(DbVariant::Text("tub\xe3").CharacterCount(), 4u);      // a single-byte code page
+  EXPECT_EQ(DbVariant::Text("tub\xe3").CharacterCount(), 4u);  // "tubă" in a single-byte code page
   EXPECT_EQ(DbVariant::Error().IntValue(), static_cast<long>(0x80020004UL));
 }
 
