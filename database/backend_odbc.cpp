@@ -243,6 +243,16 @@ SQLSMALLINT SqlTypeForAdo(int adoType) {
   }
 }
 
+// The ADO type of a column or parameter from its SQL type and the data source's name for
+// its type. psqlODBC reports PostgreSQL's booleans as character data (its BoolsAsChar
+// setting, on by default), with "bool" as the type name.
+int AdoTypeFor(SQLSMALLINT sqlType, const std::string& typeName) {
+  bool character = sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_LONGVARCHAR ||
+                   sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR;
+  if (character && SameText(typeName, "bool")) return adBoolean;
+  return AdoTypeForSql(sqlType);
+}
+
 bool IsBinary(int adoType) { return adoType == adBinary || adoType == adVarBinary || adoType == adLongVarBinary; }
 
 // The value of a driver's text for a column or parameter of an ADO type. Text that does
@@ -419,7 +429,12 @@ bool OdbcRecordset::Open(const char* source, const std::shared_ptr<Connection>& 
                   failure))
       return false;
     newNames.emplace_back(reinterpret_cast<char*>(name));
-    types.push_back(AdoTypeForSql(sqlType));
+    SQLCHAR typeName[128] = "";
+    SQLSMALLINT typeNameLength = 0;
+    if (!SQL_SUCCEEDED(SQLColAttribute(st.handle, c, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
+                                       nullptr)))
+      typeName[0] = '\0';
+    types.push_back(AdoTypeFor(sqlType, reinterpret_cast<char*>(typeName)));
   }
   std::vector<std::vector<DbVariant>> newRows;
   for (;;) {
@@ -610,7 +625,7 @@ bool OdbcCommand::RefreshParameters(DbFailure& failure) {
                                                  : adParamInput;
     p.name = ReadText(st, 4);
     if (p.name.empty()) p.name = p.direction == adParamReturnValue ? "RETURN_VALUE" : "Param" + std::to_string(ordinal);
-    p.type = AdoTypeForSql(static_cast<SQLSMALLINT>(ReadNumber(st, 6, SQL_VARCHAR)));
+    p.type = AdoTypeFor(static_cast<SQLSMALLINT>(ReadNumber(st, 6, SQL_VARCHAR)), ReadText(st, 7));
     p.size = ReadNumber(st, 8, 0);
     long digits = ReadNumber(st, 10, -1);
     if (p.type == adNumeric || p.type == adDecimal) {

@@ -39,8 +39,10 @@ class PostgresDatabase : public ::testing::Test {
         " (2, 'Ion Ionescu', NULL, NULL, false)",
         "CREATE OR REPLACE FUNCTION add_two(a integer, b integer) RETURNS integer AS $$ SELECT a + b $$ "
         "LANGUAGE sql",
-        "CREATE OR REPLACE FUNCTION split_name(full_name text, OUT first_name text, OUT last_name text) AS $$ "
-        "SELECT split_part(full_name, ' ', 1), split_part(full_name, ' ', 2) $$ LANGUAGE sql",
+        "DROP FUNCTION IF EXISTS split_name",
+        "CREATE FUNCTION split_name(full_name text, OUT first_name text, OUT last_name text, OUT two_names boolean)"
+        " AS $$ SELECT split_part(full_name, ' ', 1), split_part(full_name, ' ', 2), full_name LIKE '% %' $$ "
+        "LANGUAGE sql",
         "CREATE OR REPLACE PROCEDURE double_it(INOUT x integer) AS $$ BEGIN x := x * 2; END $$ LANGUAGE plpgsql",
         "CREATE OR REPLACE FUNCTION describe_args(a bigint, b varchar, c numeric, d text, OUT summary text) AS $$ "
         "SELECT a || '|' || b || '|' || c || '|' || coalesce(d, '<null>') $$ LANGUAGE sql",
@@ -103,11 +105,13 @@ TEST_F(PostgresDatabase, FunctionOutputParameters) {
   ASSERT_TRUE(cmd.SetCommantText("split_name")) << cmd.comErrorText;
   ASSERT_TRUE(cmd.SetParameter("full_name", DbVariant::Text("Ana Pop")));
   ASSERT_TRUE(cmd.Execute()) << cmd.comErrorText;
-  DbVariant first, last;
+  DbVariant first, last, two;
   ASSERT_TRUE(cmd.GetParameter("first_name", first));
   ASSERT_TRUE(cmd.GetParameter("last_name", last));
+  ASSERT_TRUE(cmd.GetParameter("two_names", two));
   EXPECT_EQ(first, DbVariant::Text("Ana"));
   EXPECT_EQ(last, DbVariant::Text("Pop"));
+  EXPECT_EQ(two, DbVariant::Bool(true));
 }
 
 TEST_F(PostgresDatabase, ProcedureInOutParameter) {
@@ -149,15 +153,17 @@ TEST_F(PostgresDatabase, AddParameterForEveryValueType) {
 
 TEST_F(PostgresDatabase, RecordsetTypesFromTheServer) {
   CAdoRecordset rs;
-  ASSERT_TRUE(rs.Open("SELECT id, name, weight, born FROM patient ORDER BY id", &db)) << rs.comErrorText;
+  ASSERT_TRUE(rs.Open("SELECT id, name, weight, born, active FROM patient ORDER BY id", &db)) << rs.comErrorText;
   EXPECT_EQ(rs.recordCount, 2);
   EXPECT_EQ(rs.GetFieldValue("weight"), Decimal("61.50"));
   DbVariant born = rs.GetFieldValue("born");
   ASSERT_EQ(born.Type(), dbl::VT_DATE);
   EXPECT_EQ(dbl::DateToText(born.RealValue()), "1980-02-03 04:05:06");
+  EXPECT_EQ(rs.GetFieldValue("active"), DbVariant::Bool(true));
   EXPECT_TRUE(rs.MoveNext());
   EXPECT_EQ(rs.GetFieldValue("name"), DbVariant::Text("Ion Ionescu"));
   EXPECT_TRUE(rs.GetFieldValue("weight").IsNull());
+  EXPECT_EQ(rs.GetFieldValue("active"), DbVariant::Bool(false));
   EXPECT_FALSE(rs.MoveNext());
   EXPECT_TRUE(rs.IsEOF());
 }
