@@ -637,44 +637,125 @@ bool OdbcCommand::RefreshParameters(DbFailure& failure) {
   return true;
 }
 
+// A VARIANT date bound to a date, time or timestamp parameter goes as the ODBC structure
+// of that type, with what the type holds: no time for a date, whole seconds for a time
+// (the ODBC time structure has no fraction), nanoseconds for a timestamp.
+bool IsDateTimeSqlType(SQLSMALLINT sqlType) {
+  return sqlType == SQL_TYPE_DATE || sqlType == SQL_TYPE_TIME || sqlType == SQL_TYPE_TIMESTAMP;
+}
+
+// The fraction digits a timestamp needs: a driver declares the parameter with that many
+// and cuts (or refuses) a finer fraction.
+SQLSMALLINT FractionDigits(long nanosecond) {
+  if (nanosecond == 0) return 0;
+  SQLSMALLINT digits = 9;
+  for (long n = nanosecond; n % 10 == 0; n /= 10) --digits;
+  return digits;
+}
+
+// One bound parameter: its buffer, the C type of the buffer and the length or indicator.
+struct Binding {
+  std::vector<char> buffer;
+  SQLSMALLINT cType = SQL_C_CHAR;
+  SQLLEN indicator = 0;
+};
+
+// Fills `b` with a VARIANT date as the structure of `sqlType`; returns the column size
+// and sets the fraction digits.
+SQLULEN BindDate(double date, SQLSMALLINT sqlType, Binding& b, SQLSMALLINT& digits) {
+  DbDateTime t = DateToParts(date);
+  b.buffer.assign(sizeof(SQL_TIMESTAMP_STRUCT), '\0');
+  digits = 0;
+  if (sqlType == SQL_TYPE_DATE) {
+    SQL_DATE_STRUCT d = {static_cast<SQLSMALLINT>(t.year), static_cast<SQLUSMALLINT>(t.month),
+                         static_cast<SQLUSMALLINT>(t.day)};
+    std::memcpy(b.buffer.data(), &d, sizeof d);
+    b.cType = SQL_C_TYPE_DATE;
+    b.indicator = sizeof d;
+    return 10;
+  }
+  if (sqlType == SQL_TYPE_TIME) {
+    SQL_TIME_STRUCT h = {static_cast<SQLUSMALLINT>(t.hour), static_cast<SQLUSMALLINT>(t.minute),
+                         static_cast<SQLUSMALLINT>(t.second)};
+    std::memcpy(b.buffer.data(), &h, sizeof h);
+    b.cType = SQL_C_TYPE_TIME;
+    b.indicator = sizeof h;
+    return 8;
+  }
+  SQL_TIMESTAMP_STRUCT ts = {static_cast<SQLSMALLINT>(t.year),   static_cast<SQLUSMALLINT>(t.month),
+                             static_cast<SQLUSMALLINT>(t.day),    static_cast<SQLUSMALLINT>(t.hour),
+                             static_cast<SQLUSMALLINT>(t.minute), static_cast<SQLUSMALLINT>(t.second),
+                             static_cast<SQLUINTEGER>(t.nanosecond)};
+  std::memcpy(b.buffer.data(), &ts, sizeof ts);
+  b.cType = SQL_C_TYPE_TIMESTAMP;
+  b.indicator = sizeof ts;
+  digits = FractionDigits(t.nanosecond);
+  return digits ? 20 + static_cast<SQLULEN>(digits) : 19;
+}
+
+// The VARIANT date an output value in a date structure stands for.
+DbVariant DateFromBinding(const Binding& b) {
+  DbDateTime t;
+  if (b.cType == SQL_C_TYPE_DATE) {
+    SQL_DATE_STRUCT d;
+    std::memcpy(&d, b.buffer.data(), sizeof d);
+    t.year = d.year, t.month = d.month, t.day = d.day;
+  } else if (b.cType == SQL_C_TYPE_TIME) {
+    SQL_TIME_STRUCT h;
+    std::memcpy(&h, b.buffer.data(), sizeof h);
+    t.hour = h.hour, t.minute = h.minute, t.second = h.second;
+  } else {
+    SQL_TIMESTAMP_STRUCT ts;
+    std::memcpy(&ts, b.buffer.data(), sizeof ts);
+    t.year = ts.year, t.month = ts.month, t.day = ts.day;
+    t.hour = ts.hour, t.minute = ts.minute, t.second = ts.second;
+    t.nanosecond = static_cast<long>(ts.fraction);
+  }
+  return DbVariant::Date(DateFromParts(t));
+}
+
 // Binds the parameters in order, runs the statement, reads every result and then the
 // output values.
 bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound,
                       DbFailure& failure, std::string* sqlState) {
   Statement st(c);
   if (!st.Allocate(failure)) return false;
-  std::vector<std::vector<char>> buffers(bound.size());
-  std::vector<SQLLEN> indicators(bound.size());
+  std::vector<Binding> bindings(bound.size());
   for (std::size_t i = 0; i < bound.size(); ++i) {
     Parameter& p = *bound[i];
-    std::string value;
-    bool isNull = !p.value.ToText(value) && p.value.Type() != VT_BYTES;
-    if (p.value.Type() == VT_BYTES) value = p.value.TextValue();
-    bool output = p.direction != adParamInput;
-    std::size_t capacity = value.size() + 1;
-    if (output) {
-      long wanted = std::min<long>(std::max<long>(p.size, 64), kMaxOutputBytes) * 4 + 1;
-      capacity = std::max<std::size_t>(capacity, static_cast<std::size_t>(wanted));
-    }
-    buffers[i].assign(capacity, '\0');
-    std::memcpy(buffers[i].data(), value.data(), value.size());
-    indicators[i] = (isNull || p.direction == adParamOutput || p.direction == adParamReturnValue)
-                        ? SQL_NULL_DATA
-                        : static_cast<SQLLEN>(value.size());
+    Binding& b = bindings[i];
     SQLSMALLINT io = p.direction == adParamInput         ? SQL_PARAM_INPUT
                    : p.direction == adParamInputOutput   ? SQL_PARAM_INPUT_OUTPUT
                                                          : SQL_PARAM_OUTPUT;
     SQLSMALLINT sqlType = SqlTypeForAdo(p.type);
-    SQLULEN columnSize = static_cast<SQLULEN>(std::max<long>(p.size, static_cast<long>(value.size())));
+    SQLULEN columnSize = 0;
     SQLSMALLINT digits = 0;
-    if (p.type == adNumeric || p.type == adDecimal) {
-      columnSize = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 28);
-      digits = static_cast<SQLSMALLINT>(p.scale > 0 ? p.scale : 0);
+    if (p.value.Type() == VT_DATE && IsDateTimeSqlType(sqlType)) {
+      columnSize = BindDate(p.value.RealValue(), sqlType, b, digits);
+    } else {
+      std::string value;
+      bool isNull = !p.value.ToText(value) && p.value.Type() != VT_BYTES;
+      if (p.value.Type() == VT_BYTES) value = p.value.TextValue();
+      std::size_t capacity = value.size() + 1;
+      if (p.direction != adParamInput) {
+        long wanted = std::min<long>(std::max<long>(p.size, 64), kMaxOutputBytes) * 4 + 1;
+        capacity = std::max<std::size_t>(capacity, static_cast<std::size_t>(wanted));
+      }
+      b.buffer.assign(capacity, '\0');
+      std::memcpy(b.buffer.data(), value.data(), value.size());
+      b.cType = IsBinary(p.type) ? SQL_C_BINARY : SQL_C_CHAR;
+      b.indicator = (isNull || p.direction == adParamOutput || p.direction == adParamReturnValue)
+                        ? SQL_NULL_DATA
+                        : static_cast<SQLLEN>(value.size());
+      columnSize = static_cast<SQLULEN>(std::max<long>(p.size, static_cast<long>(value.size())));
+      if (p.type == adNumeric || p.type == adDecimal) {
+        columnSize = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 28);
+        digits = static_cast<SQLSMALLINT>(p.scale > 0 ? p.scale : 0);
+      }
+      if (columnSize == 0) columnSize = 1;
     }
-    if (columnSize == 0) columnSize = 1;
-    SQLRETURN r = SQLBindParameter(st.handle, static_cast<SQLUSMALLINT>(i + 1), io,
-                                   IsBinary(p.type) ? SQL_C_BINARY : SQL_C_CHAR, sqlType, columnSize, digits,
-                                   buffers[i].data(), static_cast<SQLLEN>(capacity), &indicators[i]);
+    SQLRETURN r = SQLBindParameter(st.handle, static_cast<SQLUSMALLINT>(i + 1), io, b.cType, sqlType, columnSize,
+                                   digits, b.buffer.data(), static_cast<SQLLEN>(b.buffer.size()), &b.indicator);
     if (!st.Check(r, failure)) return false;
   }
   SQLRETURN r = SQLExecDirect(st.handle, Sql(sql.c_str()), SQL_NTS);
@@ -696,17 +777,22 @@ bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vect
   }
   for (std::size_t i = 0; i < bound.size(); ++i) {
     Parameter& p = *bound[i];
+    const Binding& b = bindings[i];
     if (p.direction == adParamInput) continue;
-    if (indicators[i] == SQL_NULL_DATA) {
+    if (b.indicator == SQL_NULL_DATA) {
       p.value = DbVariant::Null();
       continue;
     }
-    std::size_t length = buffers[i].size() - (IsBinary(p.type) ? 0 : 1);
-    if (indicators[i] >= 0 && static_cast<std::size_t>(indicators[i]) < length)
-      length = static_cast<std::size_t>(indicators[i]);
+    if (b.cType != SQL_C_CHAR && b.cType != SQL_C_BINARY) {
+      p.value = DateFromBinding(b);
+      continue;
+    }
+    std::size_t length = b.buffer.size() - (IsBinary(p.type) ? 0 : 1);
+    if (b.indicator >= 0 && static_cast<std::size_t>(b.indicator) < length)
+      length = static_cast<std::size_t>(b.indicator);
     else if (!IsBinary(p.type))
-      length = std::strlen(buffers[i].data());
-    p.value = ValueFromText(p.type, std::string(buffers[i].data(), length));
+      length = std::strlen(b.buffer.data());
+    p.value = ValueFromText(p.type, std::string(b.buffer.data(), length));
   }
   return true;
 }

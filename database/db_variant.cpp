@@ -106,9 +106,11 @@ bool ReadTime(const char*& p, DbDateTime& t) {
   if (*p == ':') {
     ++p;
     if (!ReadNumber(p, 2, t.second)) return false;
-    if (*p == '.') {  // fractions of a second: a VARIANT date keeps whole seconds
+    t.nanosecond = 0;
+    if (*p == '.') {  // fractions of a second, to the nanosecond
       ++p;
-      while (IsDigit(*p)) ++p;
+      long scale = 100000000;
+      for (; IsDigit(*p); ++p, scale /= 10) t.nanosecond += (*p - '0') * scale;
     }
   }
   return t.hour < 24 && t.minute < 60 && t.second < 60;
@@ -190,23 +192,35 @@ double DecimalToDouble(const DbDecimal& value) {
 
 double DateFromParts(const DbDateTime& t) {
   long long days = DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) - kOleEpochDays;
-  double fraction = (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0;
+  double fraction = (t.hour * 3600.0 + t.minute * 60.0 + t.second + t.nanosecond / 1e9) / 86400.0;
   return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
 DbDateTime DateToParts(double date) {
+  constexpr long long kMicrosecondsPerDay = 86400LL * 1000000LL;
   double whole = std::trunc(date);
   long long days = static_cast<long long>(whole);
-  long long seconds = std::llround(std::fabs(date - whole) * 86400.0);
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    days += date < 0 ? -1 : 1;
+  // The step of rounding: a microsecond, or the first power of ten above the spacing of
+  // doubles at this date (far from 1899 a double cannot tell microseconds apart, and
+  // rounding finer would turn whole seconds into ones with a stray fraction).
+  double magnitude = std::fabs(date);
+  double spacing = (std::nextafter(magnitude, HUGE_VAL) - magnitude) * static_cast<double>(kMicrosecondsPerDay);
+  long long step = 1;
+  while (step < 1000000 && static_cast<double>(step) <= spacing) step *= 10;
+  long long micro =
+      std::llround(std::fabs(date - whole) * static_cast<double>(kMicrosecondsPerDay) / static_cast<double>(step)) *
+      step;
+  if (micro >= kMicrosecondsPerDay) {  // rounded up to midnight: the calendar's next day, also before 1899-12-30
+    micro -= kMicrosecondsPerDay;
+    days += 1;
   }
   DbDateTime t;
   CivilFromDays(days + kOleEpochDays, t.year, t.month, t.day);
+  long long seconds = micro / 1000000;
   t.hour = static_cast<int>(seconds / 3600);
   t.minute = static_cast<int>(seconds / 60 % 60);
   t.second = static_cast<int>(seconds % 60);
+  t.nanosecond = static_cast<long>(micro % 1000000) * 1000;
   return t;
 }
 
@@ -242,9 +256,14 @@ bool DateFromText(const char* text, double& out) {
 
 std::string DateToText(double date) {
   DbDateTime t = DateToParts(date);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                t.second);
+  char buf[64];
+  int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                        t.second);
+  if (t.nanosecond != 0 && n > 0 && static_cast<std::size_t>(n) < sizeof buf) {
+    std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%06ld", t.nanosecond / 1000);
+    std::size_t end = std::strlen(buf);
+    while (buf[end - 1] == '0') buf[--end] = '\0';
+  }
   return buf;
 }
 

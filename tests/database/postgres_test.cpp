@@ -35,7 +35,7 @@ class PostgresDatabase : public ::testing::Test {
         "CREATE TABLE IF NOT EXISTS patient (id integer PRIMARY KEY, name varchar(40), weight numeric(6,2),"
         " born timestamp, active boolean)",
         "DELETE FROM patient",
-        "INSERT INTO patient VALUES (1, 'Ana Pop', 61.50, '1980-02-03 04:05:06', true),"
+        "INSERT INTO patient VALUES (1, 'Ana Pop', 61.50, '1980-02-03 04:05:06.25', true),"
         " (2, 'Ion Ionescu', NULL, NULL, false)",
         "CREATE OR REPLACE FUNCTION add_two(a integer, b integer) RETURNS integer AS $$ SELECT a + b $$ "
         "LANGUAGE sql",
@@ -44,6 +44,8 @@ class PostgresDatabase : public ::testing::Test {
         " AS $$ SELECT split_part(full_name, ' ', 1), split_part(full_name, ' ', 2), full_name LIKE '% %' $$ "
         "LANGUAGE sql",
         "CREATE OR REPLACE PROCEDURE double_it(INOUT x integer) AS $$ BEGIN x := x * 2; END $$ LANGUAGE plpgsql",
+        "CREATE OR REPLACE PROCEDURE quarter_second_later(INOUT t timestamp) AS $$ BEGIN "
+        "t := t + interval '0.25 second'; END $$ LANGUAGE plpgsql",
         "CREATE OR REPLACE FUNCTION describe_args(a bigint, b varchar, c numeric, d text, OUT summary text) AS $$ "
         "SELECT a || '|' || b || '|' || c || '|' || coalesce(d, '<null>') $$ LANGUAGE sql",
         "CREATE OR REPLACE FUNCTION describe_more(i integer, r double precision, f boolean, t timestamp, n text,"
@@ -121,6 +123,18 @@ TEST_F(PostgresDatabase, ProcedureInOutParameter) {
   DbVariant x;
   ASSERT_TRUE(cmd.GetParameter("x", x));
   EXPECT_EQ(x, DbVariant::Int(42, dbl::VT_I4));
+
+  // A timestamp goes in and comes back with its fraction of a second.
+  CAdoCommand later;
+  later.SetDatabase(&db);
+  ASSERT_TRUE(later.SetCommantText("quarter_second_later")) << later.comErrorText;
+  double date = 0;
+  ASSERT_TRUE(dbl::DateFromText("2024-05-06 07:08:09.5", date));
+  ASSERT_TRUE(later.SetParameter("t", DbVariant::Date(date)));
+  ASSERT_TRUE(later.Execute()) << later.comErrorText << later.providerErrorText;
+  ASSERT_TRUE(later.GetParameter("t", x));
+  ASSERT_EQ(x.Type(), dbl::VT_DATE);
+  EXPECT_EQ(dbl::DateToText(x.RealValue()), "2024-05-06 07:08:09.75");
 }
 
 TEST_F(PostgresDatabase, AddParameterForEveryValueType) {
@@ -158,7 +172,7 @@ TEST_F(PostgresDatabase, RecordsetTypesFromTheServer) {
   EXPECT_EQ(rs.GetFieldValue("weight"), Decimal("61.50"));
   DbVariant born = rs.GetFieldValue("born");
   ASSERT_EQ(born.Type(), dbl::VT_DATE);
-  EXPECT_EQ(dbl::DateToText(born.RealValue()), "1980-02-03 04:05:06");
+  EXPECT_EQ(dbl::DateToText(born.RealValue()), "1980-02-03 04:05:06.25");
   EXPECT_EQ(rs.GetFieldValue("active"), DbVariant::Bool(true));
   EXPECT_TRUE(rs.MoveNext());
   EXPECT_EQ(rs.GetFieldValue("name"), DbVariant::Text("Ion Ionescu"));

@@ -63,12 +63,22 @@ TEST(DateValues, VariantDatesCountDaysFrom1899) {
   EXPECT_DOUBLE_EQ(before, -1.25);
   EXPECT_EQ(dbl::DateToText(-1.25), "1899-12-29 06:00:00");
   EXPECT_EQ(dbl::DateToText(0), "1899-12-30 00:00:00");
-  EXPECT_EQ(dbl::DateToText(2.9999999999), "1900-01-02 00:00:00");  // rounds into the next day
+  // Within half a microsecond of midnight the time rounds into the next day, also
+  // before the epoch, where that day's number is one closer to zero.
+  EXPECT_EQ(dbl::DateToText(2.999999999999), "1900-01-02 00:00:00");
+  EXPECT_EQ(dbl::DateToText(-1.999999999999), "1899-12-30 00:00:00");
+  EXPECT_EQ(dbl::DateToText(-1.99999999), "1899-12-29 23:59:59.999136");
+  // Fractions of a second are kept to the microsecond, the zone offset is passed over.
   double parsed = 0;
   ASSERT_TRUE(dbl::DateFromText("2024-02-29 23:59:59.75+02", parsed));
-  EXPECT_EQ(dbl::DateToText(parsed), "2024-02-29 23:59:59");
-  ASSERT_TRUE(dbl::DateFromText("12:30:00", parsed));
-  EXPECT_DOUBLE_EQ(parsed, 0.5208333333333334);
+  EXPECT_EQ(dbl::DateToText(parsed), "2024-02-29 23:59:59.75");
+  ASSERT_TRUE(dbl::DateFromText("2024-01-02 03:04:05.1234567", parsed));
+  EXPECT_EQ(dbl::DateToParts(parsed).nanosecond, 123457000);
+  ASSERT_TRUE(dbl::DateFromText("12:30:00.5", parsed));
+  EXPECT_DOUBLE_EQ(parsed, 0.5208391203703704);
+  // Far from 1899 a double no longer holds microseconds: whole seconds stay whole.
+  ASSERT_TRUE(dbl::DateFromText("9999-12-31 23:59:58", parsed));
+  EXPECT_EQ(dbl::DateToText(parsed), "9999-12-31 23:59:58");
   EXPECT_FALSE(dbl::DateFromText("2023-02-29", parsed));
   EXPECT_FALSE(dbl::DateFromText("2023-13-01", parsed));
   EXPECT_FALSE(dbl::DateFromText("25:00:00", parsed));
