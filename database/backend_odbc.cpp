@@ -550,8 +550,8 @@ class OdbcCommand : public Command {
     return c->Usable("ADODB.Command", failure) ? c : nullptr;
   }
 
-  bool Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, DbFailure& failure,
-           std::string* sqlState);
+  bool Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, bool defaults,
+           DbFailure& failure, std::string* sqlState);
 
   std::shared_ptr<Connection> connection;
   int commandType = 8;  // adCmdUnknown
@@ -715,8 +715,10 @@ DbVariant DateFromBinding(const Binding& b) {
 }
 
 // Binds the parameters in order, runs the statement, reads every result and then the
-// output values.
-bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound,
+// output values. With `defaults` (a {call} statement) an input whose value is VT_ERROR,
+// "not given", asks the procedure for its default (SQL_DEFAULT_PARAM); elsewhere ODBC
+// knows no default and it is null.
+bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, bool defaults,
                       DbFailure& failure, std::string* sqlState) {
   Statement st(c);
   if (!st.Allocate(failure)) return false;
@@ -747,6 +749,7 @@ bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vect
       b.indicator = (isNull || p.direction == adParamOutput || p.direction == adParamReturnValue)
                         ? SQL_NULL_DATA
                         : static_cast<SQLLEN>(value.size());
+      if (defaults && p.direction == adParamInput && p.value.Type() == VT_ERROR) b.indicator = SQL_DEFAULT_PARAM;
       columnSize = static_cast<SQLULEN>(std::max<long>(p.size, static_cast<long>(value.size())));
       if (p.type == adNumeric || p.type == adDecimal) {
         columnSize = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 28);
@@ -804,7 +807,7 @@ bool OdbcCommand::Execute(long options, DbFailure& failure) {
   bool procedure = (options & adCmdStoredProc) != 0 || ((options & adCmdText) == 0 && commandType == adCmdStoredProc);
   std::vector<Parameter*> all;
   for (Parameter& p : parameters) all.push_back(&p);
-  if (!procedure) return Run(*c, text, all, failure, nullptr);
+  if (!procedure) return Run(*c, text, all, false, failure, nullptr);
 
   Parameter* returned = nullptr;
   std::vector<Parameter*> arguments;
@@ -814,6 +817,13 @@ bool OdbcCommand::Execute(long options, DbFailure& failure) {
     else
       arguments.push_back(&p);
   }
+  // Trailing arguments not given are left out of the call, so that the procedure takes
+  // its defaults for them also where the driver passes SQL_DEFAULT_PARAM on as null
+  // (psqlODBC does). One not given with a given one after it can only be bound as
+  // SQL_DEFAULT_PARAM.
+  while (!arguments.empty() && arguments.back()->direction == adParamInput &&
+         arguments.back()->value.Type() == VT_ERROR)
+    arguments.pop_back();
   std::string marks;
   for (std::size_t i = 0; i < arguments.size(); ++i) marks += i ? ",?" : "?";
   std::string call = std::string("{") + (returned ? "? = " : "") + "call " + text;
@@ -823,12 +833,12 @@ bool OdbcCommand::Execute(long options, DbFailure& failure) {
   if (returned) bound.push_back(returned);
   bound.insert(bound.end(), arguments.begin(), arguments.end());
   std::string state;
-  if (Run(*c, call, bound, failure, &state)) return true;
+  if (Run(*c, call, bound, true, failure, &state)) return true;
   // PostgreSQL runs a PROCEDURE (as opposed to a function) only through its own CALL
   // statement and says so with "wrong object type".
   if (state != "42809") return false;
   c->errors.clear();
-  return Run(*c, "CALL " + text + "(" + marks + ")", arguments, failure, nullptr);
+  return Run(*c, "CALL " + text + "(" + marks + ")", arguments, false, failure, nullptr);
 }
 
 }  // namespace
