@@ -501,13 +501,9 @@ class OdbcCommand : public Command {
     p.precision = precision;
     p.scale = scale;
     p.value = value;
-    // Parameters are bound by position: a name the refresh already listed is redefined
-    // where it stands rather than passed twice.
-    Parameter* existing = p.name.empty() ? nullptr : Find(p.name);
-    if (existing)
-      *existing = p;
-    else
-      parameters.push_back(p);
+    // Appended after whatever the refresh listed, as ADO's Parameters.Append does, even
+    // when a listed parameter has the same name: all of them are passed, by position.
+    parameters.push_back(p);
     return true;
   }
 

@@ -97,6 +97,16 @@ TEST_F(PostgresDatabase, FunctionReturnValue) {
   ASSERT_TRUE(cmd.GetParameter("RETURN_VALUE", result));
   EXPECT_EQ(result, DbVariant::Int(-10, dbl::VT_I4));
   EXPECT_FALSE(testsupport::FileExists(log));
+
+  // AddParameter appends, as ADO does, also after a listed parameter of the same name:
+  // the call then passes three arguments, and the name still finds the listed one.
+  ASSERT_TRUE(cmd.AddParameter("b", DbVariant::Int(1)));
+  EXPECT_FALSE(cmd.Execute());
+  EXPECT_NE(std::string(cmd.providerErrorText).find("add_two(integer, integer, integer) does not exist"),
+            std::string::npos)
+      << cmd.providerErrorText;
+  ASSERT_TRUE(cmd.GetParameter("b", result));
+  EXPECT_EQ(result, DbVariant::Int(40));
 }
 
 TEST_F(PostgresDatabase, FunctionOutputParameters) {
