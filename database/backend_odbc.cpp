@@ -150,9 +150,11 @@ bool OdbcConnection::Open(const char* text, const char* user, const char* passwo
   errors.clear();
   std::string odbc, problem;
   if (!TranslateConnectionString(text ? text : "", InstalledDrivers(env), odbc, problem)) {
+    // A string that cannot be read apart fails as E_FAIL, a missing provider as ADO's own error.
+    unsigned long code = problem == kConnectionStringFormatProblem ? kErrFail : kErrProviderNotFound;
     char meaning[64];
-    std::snprintf(meaning, sizeof meaning, "Unknown error 0x%0lX", static_cast<unsigned long>(kErrProviderNotFound));
-    failure.Set(kErrProviderNotFound, meaning, "ADODB.Connection", problem.c_str());
+    std::snprintf(meaning, sizeof meaning, "Unknown error 0x%0lX", code);
+    failure.Set(code, code == kErrFail ? AdoErrorText(kErrFail) : meaning, "ADODB.Connection", problem.c_str());
     return false;
   }
   if (user && *user) odbc += std::string(";UID=") + user;
@@ -239,6 +241,16 @@ SQLSMALLINT SqlTypeForAdo(int adoType) {
     case adLongVarBinary: return SQL_LONGVARBINARY;
     default: return SQL_VARCHAR;
   }
+}
+
+// The ADO type of a column or parameter from its SQL type and the data source's name for
+// its type. psqlODBC reports PostgreSQL's booleans as character data (its BoolsAsChar
+// setting, on by default), with "bool" as the type name.
+int AdoTypeFor(SQLSMALLINT sqlType, const std::string& typeName) {
+  bool character = sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_LONGVARCHAR ||
+                   sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR;
+  if (character && SameText(typeName, "bool")) return adBoolean;
+  return AdoTypeForSql(sqlType);
 }
 
 bool IsBinary(int adoType) { return adoType == adBinary || adoType == adVarBinary || adoType == adLongVarBinary; }
@@ -417,7 +429,12 @@ bool OdbcRecordset::Open(const char* source, const std::shared_ptr<Connection>& 
                   failure))
       return false;
     newNames.emplace_back(reinterpret_cast<char*>(name));
-    types.push_back(AdoTypeForSql(sqlType));
+    SQLCHAR typeName[128] = "";
+    SQLSMALLINT typeNameLength = 0;
+    if (!SQL_SUCCEEDED(SQLColAttribute(st.handle, c, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
+                                       nullptr)))
+      typeName[0] = '\0';
+    types.push_back(AdoTypeFor(sqlType, reinterpret_cast<char*>(typeName)));
   }
   std::vector<std::vector<DbVariant>> newRows;
   for (;;) {
@@ -484,13 +501,9 @@ class OdbcCommand : public Command {
     p.precision = precision;
     p.scale = scale;
     p.value = value;
-    // Parameters are bound by position: a name the refresh already listed is redefined
-    // where it stands rather than passed twice.
-    Parameter* existing = p.name.empty() ? nullptr : Find(p.name);
-    if (existing)
-      *existing = p;
-    else
-      parameters.push_back(p);
+    // Appended after whatever the refresh listed, as ADO's Parameters.Append does, even
+    // when a listed parameter has the same name: all of them are passed, by position.
+    parameters.push_back(p);
     return true;
   }
 
@@ -533,8 +546,8 @@ class OdbcCommand : public Command {
     return c->Usable("ADODB.Command", failure) ? c : nullptr;
   }
 
-  bool Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, DbFailure& failure,
-           std::string* sqlState);
+  bool Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, bool defaults,
+           DbFailure& failure, std::string* sqlState);
 
   std::shared_ptr<Connection> connection;
   int commandType = 8;  // adCmdUnknown
@@ -608,7 +621,7 @@ bool OdbcCommand::RefreshParameters(DbFailure& failure) {
                                                  : adParamInput;
     p.name = ReadText(st, 4);
     if (p.name.empty()) p.name = p.direction == adParamReturnValue ? "RETURN_VALUE" : "Param" + std::to_string(ordinal);
-    p.type = AdoTypeForSql(static_cast<SQLSMALLINT>(ReadNumber(st, 6, SQL_VARCHAR)));
+    p.type = AdoTypeFor(static_cast<SQLSMALLINT>(ReadNumber(st, 6, SQL_VARCHAR)), ReadText(st, 7));
     p.size = ReadNumber(st, 8, 0);
     long digits = ReadNumber(st, 10, -1);
     if (p.type == adNumeric || p.type == adDecimal) {
@@ -620,44 +633,128 @@ bool OdbcCommand::RefreshParameters(DbFailure& failure) {
   return true;
 }
 
+// A VARIANT date bound to a date, time or timestamp parameter goes as the ODBC structure
+// of that type, with what the type holds: no time for a date, whole seconds for a time
+// (the ODBC time structure has no fraction), nanoseconds for a timestamp.
+bool IsDateTimeSqlType(SQLSMALLINT sqlType) {
+  return sqlType == SQL_TYPE_DATE || sqlType == SQL_TYPE_TIME || sqlType == SQL_TYPE_TIMESTAMP;
+}
+
+// The fraction digits a timestamp needs: a driver declares the parameter with that many
+// and cuts (or refuses) a finer fraction.
+SQLSMALLINT FractionDigits(long nanosecond) {
+  if (nanosecond == 0) return 0;
+  SQLSMALLINT digits = 9;
+  for (long n = nanosecond; n % 10 == 0; n /= 10) --digits;
+  return digits;
+}
+
+// One bound parameter: its buffer, the C type of the buffer and the length or indicator.
+struct Binding {
+  std::vector<char> buffer;
+  SQLSMALLINT cType = SQL_C_CHAR;
+  SQLLEN indicator = 0;
+};
+
+// Fills `b` with a VARIANT date as the structure of `sqlType`; returns the column size
+// and sets the fraction digits.
+SQLULEN BindDate(double date, SQLSMALLINT sqlType, Binding& b, SQLSMALLINT& digits) {
+  DbDateTime t = DateToParts(date);
+  b.buffer.assign(sizeof(SQL_TIMESTAMP_STRUCT), '\0');
+  digits = 0;
+  if (sqlType == SQL_TYPE_DATE) {
+    SQL_DATE_STRUCT d = {static_cast<SQLSMALLINT>(t.year), static_cast<SQLUSMALLINT>(t.month),
+                         static_cast<SQLUSMALLINT>(t.day)};
+    std::memcpy(b.buffer.data(), &d, sizeof d);
+    b.cType = SQL_C_TYPE_DATE;
+    b.indicator = sizeof d;
+    return 10;
+  }
+  if (sqlType == SQL_TYPE_TIME) {
+    SQL_TIME_STRUCT h = {static_cast<SQLUSMALLINT>(t.hour), static_cast<SQLUSMALLINT>(t.minute),
+                         static_cast<SQLUSMALLINT>(t.second)};
+    std::memcpy(b.buffer.data(), &h, sizeof h);
+    b.cType = SQL_C_TYPE_TIME;
+    b.indicator = sizeof h;
+    return 8;
+  }
+  SQL_TIMESTAMP_STRUCT ts = {static_cast<SQLSMALLINT>(t.year),   static_cast<SQLUSMALLINT>(t.month),
+                             static_cast<SQLUSMALLINT>(t.day),    static_cast<SQLUSMALLINT>(t.hour),
+                             static_cast<SQLUSMALLINT>(t.minute), static_cast<SQLUSMALLINT>(t.second),
+                             static_cast<SQLUINTEGER>(t.nanosecond)};
+  std::memcpy(b.buffer.data(), &ts, sizeof ts);
+  b.cType = SQL_C_TYPE_TIMESTAMP;
+  b.indicator = sizeof ts;
+  digits = FractionDigits(t.nanosecond);
+  return digits ? 20 + static_cast<SQLULEN>(digits) : 19;
+}
+
+// The VARIANT date an output value in a date structure stands for.
+DbVariant DateFromBinding(const Binding& b) {
+  DbDateTime t;
+  if (b.cType == SQL_C_TYPE_DATE) {
+    SQL_DATE_STRUCT d;
+    std::memcpy(&d, b.buffer.data(), sizeof d);
+    t.year = d.year, t.month = d.month, t.day = d.day;
+  } else if (b.cType == SQL_C_TYPE_TIME) {
+    SQL_TIME_STRUCT h;
+    std::memcpy(&h, b.buffer.data(), sizeof h);
+    t.hour = h.hour, t.minute = h.minute, t.second = h.second;
+  } else {
+    SQL_TIMESTAMP_STRUCT ts;
+    std::memcpy(&ts, b.buffer.data(), sizeof ts);
+    t.year = ts.year, t.month = ts.month, t.day = ts.day;
+    t.hour = ts.hour, t.minute = ts.minute, t.second = ts.second;
+    t.nanosecond = static_cast<long>(ts.fraction);
+  }
+  return DbVariant::Date(DateFromParts(t));
+}
+
 // Binds the parameters in order, runs the statement, reads every result and then the
-// output values.
-bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound,
+// output values. With `defaults` (a {call} statement) an input whose value is VT_ERROR,
+// "not given", asks the procedure for its default (SQL_DEFAULT_PARAM); elsewhere ODBC
+// knows no default and it is null.
+bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vector<Parameter*>& bound, bool defaults,
                       DbFailure& failure, std::string* sqlState) {
   Statement st(c);
   if (!st.Allocate(failure)) return false;
-  std::vector<std::vector<char>> buffers(bound.size());
-  std::vector<SQLLEN> indicators(bound.size());
+  std::vector<Binding> bindings(bound.size());
   for (std::size_t i = 0; i < bound.size(); ++i) {
     Parameter& p = *bound[i];
-    std::string value;
-    bool isNull = !p.value.ToText(value) && p.value.Type() != VT_BYTES;
-    if (p.value.Type() == VT_BYTES) value = p.value.TextValue();
-    bool output = p.direction != adParamInput;
-    std::size_t capacity = value.size() + 1;
-    if (output) {
-      long wanted = std::min<long>(std::max<long>(p.size, 64), kMaxOutputBytes) * 4 + 1;
-      capacity = std::max<std::size_t>(capacity, static_cast<std::size_t>(wanted));
-    }
-    buffers[i].assign(capacity, '\0');
-    std::memcpy(buffers[i].data(), value.data(), value.size());
-    indicators[i] = (isNull || p.direction == adParamOutput || p.direction == adParamReturnValue)
-                        ? SQL_NULL_DATA
-                        : static_cast<SQLLEN>(value.size());
+    Binding& b = bindings[i];
     SQLSMALLINT io = p.direction == adParamInput         ? SQL_PARAM_INPUT
                    : p.direction == adParamInputOutput   ? SQL_PARAM_INPUT_OUTPUT
                                                          : SQL_PARAM_OUTPUT;
     SQLSMALLINT sqlType = SqlTypeForAdo(p.type);
-    SQLULEN columnSize = static_cast<SQLULEN>(std::max<long>(p.size, static_cast<long>(value.size())));
+    SQLULEN columnSize = 0;
     SQLSMALLINT digits = 0;
-    if (p.type == adNumeric || p.type == adDecimal) {
-      columnSize = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 28);
-      digits = static_cast<SQLSMALLINT>(p.scale > 0 ? p.scale : 0);
+    if (p.value.Type() == VT_DATE && IsDateTimeSqlType(sqlType)) {
+      columnSize = BindDate(p.value.RealValue(), sqlType, b, digits);
+    } else {
+      std::string value;
+      bool isNull = !p.value.ToText(value) && p.value.Type() != VT_BYTES;
+      if (p.value.Type() == VT_BYTES) value = p.value.TextValue();
+      std::size_t capacity = value.size() + 1;
+      if (p.direction != adParamInput) {
+        long wanted = std::min<long>(std::max<long>(p.size, 64), kMaxOutputBytes) * 4 + 1;
+        capacity = std::max<std::size_t>(capacity, static_cast<std::size_t>(wanted));
+      }
+      b.buffer.assign(capacity, '\0');
+      std::memcpy(b.buffer.data(), value.data(), value.size());
+      b.cType = IsBinary(p.type) ? SQL_C_BINARY : SQL_C_CHAR;
+      b.indicator = (isNull || p.direction == adParamOutput || p.direction == adParamReturnValue)
+                        ? SQL_NULL_DATA
+                        : static_cast<SQLLEN>(value.size());
+      if (defaults && p.direction == adParamInput && p.value.Type() == VT_ERROR) b.indicator = SQL_DEFAULT_PARAM;
+      columnSize = static_cast<SQLULEN>(std::max<long>(p.size, static_cast<long>(value.size())));
+      if (p.type == adNumeric || p.type == adDecimal) {
+        columnSize = static_cast<SQLULEN>(p.precision > 0 ? p.precision : 28);
+        digits = static_cast<SQLSMALLINT>(p.scale > 0 ? p.scale : 0);
+      }
+      if (columnSize == 0) columnSize = 1;
     }
-    if (columnSize == 0) columnSize = 1;
-    SQLRETURN r = SQLBindParameter(st.handle, static_cast<SQLUSMALLINT>(i + 1), io,
-                                   IsBinary(p.type) ? SQL_C_BINARY : SQL_C_CHAR, sqlType, columnSize, digits,
-                                   buffers[i].data(), static_cast<SQLLEN>(capacity), &indicators[i]);
+    SQLRETURN r = SQLBindParameter(st.handle, static_cast<SQLUSMALLINT>(i + 1), io, b.cType, sqlType, columnSize,
+                                   digits, b.buffer.data(), static_cast<SQLLEN>(b.buffer.size()), &b.indicator);
     if (!st.Check(r, failure)) return false;
   }
   SQLRETURN r = SQLExecDirect(st.handle, Sql(sql.c_str()), SQL_NTS);
@@ -679,17 +776,22 @@ bool OdbcCommand::Run(OdbcConnection& c, const std::string& sql, const std::vect
   }
   for (std::size_t i = 0; i < bound.size(); ++i) {
     Parameter& p = *bound[i];
+    const Binding& b = bindings[i];
     if (p.direction == adParamInput) continue;
-    if (indicators[i] == SQL_NULL_DATA) {
+    if (b.indicator == SQL_NULL_DATA) {
       p.value = DbVariant::Null();
       continue;
     }
-    std::size_t length = buffers[i].size() - (IsBinary(p.type) ? 0 : 1);
-    if (indicators[i] >= 0 && static_cast<std::size_t>(indicators[i]) < length)
-      length = static_cast<std::size_t>(indicators[i]);
+    if (b.cType != SQL_C_CHAR && b.cType != SQL_C_BINARY) {
+      p.value = DateFromBinding(b);
+      continue;
+    }
+    std::size_t length = b.buffer.size() - (IsBinary(p.type) ? 0 : 1);
+    if (b.indicator >= 0 && static_cast<std::size_t>(b.indicator) < length)
+      length = static_cast<std::size_t>(b.indicator);
     else if (!IsBinary(p.type))
-      length = std::strlen(buffers[i].data());
-    p.value = ValueFromText(p.type, std::string(buffers[i].data(), length));
+      length = std::strlen(b.buffer.data());
+    p.value = ValueFromText(p.type, std::string(b.buffer.data(), length));
   }
   return true;
 }
@@ -701,7 +803,7 @@ bool OdbcCommand::Execute(long options, DbFailure& failure) {
   bool procedure = (options & adCmdStoredProc) != 0 || ((options & adCmdText) == 0 && commandType == adCmdStoredProc);
   std::vector<Parameter*> all;
   for (Parameter& p : parameters) all.push_back(&p);
-  if (!procedure) return Run(*c, text, all, failure, nullptr);
+  if (!procedure) return Run(*c, text, all, false, failure, nullptr);
 
   Parameter* returned = nullptr;
   std::vector<Parameter*> arguments;
@@ -711,6 +813,13 @@ bool OdbcCommand::Execute(long options, DbFailure& failure) {
     else
       arguments.push_back(&p);
   }
+  // Trailing arguments not given are left out of the call, so that the procedure takes
+  // its defaults for them also where the driver passes SQL_DEFAULT_PARAM on as null
+  // (psqlODBC does). One not given with a given one after it can only be bound as
+  // SQL_DEFAULT_PARAM.
+  while (!arguments.empty() && arguments.back()->direction == adParamInput &&
+         arguments.back()->value.Type() == VT_ERROR)
+    arguments.pop_back();
   std::string marks;
   for (std::size_t i = 0; i < arguments.size(); ++i) marks += i ? ",?" : "?";
   std::string call = std::string("{") + (returned ? "? = " : "") + "call " + text;
@@ -720,12 +829,12 @@ bool OdbcCommand::Execute(long options, DbFailure& failure) {
   if (returned) bound.push_back(returned);
   bound.insert(bound.end(), arguments.begin(), arguments.end());
   std::string state;
-  if (Run(*c, call, bound, failure, &state)) return true;
+  if (Run(*c, call, bound, true, failure, &state)) return true;
   // PostgreSQL runs a PROCEDURE (as opposed to a function) only through its own CALL
   // statement and says so with "wrong object type".
   if (state != "42809") return false;
   c->errors.clear();
-  return Run(*c, "CALL " + text + "(" + marks + ")", arguments, failure, nullptr);
+  return Run(*c, "CALL " + text + "(" + marks + ")", arguments, false, failure, nullptr);
 }
 
 }  // namespace

@@ -106,35 +106,14 @@ bool ReadTime(const char*& p, DbDateTime& t) {
   if (*p == ':') {
     ++p;
     if (!ReadNumber(p, 2, t.second)) return false;
-    if (*p == '.') {  // fractions of a second: a VARIANT date keeps whole seconds
+    t.nanosecond = 0;
+    if (*p == '.') {  // fractions of a second, to the nanosecond
       ++p;
-      while (IsDigit(*p)) ++p;
+      long scale = 100000000;
+      for (; IsDigit(*p); ++p, scale /= 10) t.nanosecond += (*p - '0') * scale;
     }
   }
   return t.hour < 24 && t.minute < 60 && t.second < 60;
-}
-
-bool IsValidUtf8(const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t extra;
-    if (c < 0x80)
-      extra = 0;
-    else if ((c & 0xE0) == 0xC0)
-      extra = 1;
-    else if ((c & 0xF0) == 0xE0)
-      extra = 2;
-    else if ((c & 0xF8) == 0xF0)
-      extra = 3;
-    else
-      return false;
-    if (s.size() - i - 1 < extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
-  }
-  return true;
 }
 
 std::string RealToText(double v) {
@@ -213,23 +192,35 @@ double DecimalToDouble(const DbDecimal& value) {
 
 double DateFromParts(const DbDateTime& t) {
   long long days = DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) - kOleEpochDays;
-  double fraction = (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0;
+  double fraction = (t.hour * 3600.0 + t.minute * 60.0 + t.second + t.nanosecond / 1e9) / 86400.0;
   return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
 
 DbDateTime DateToParts(double date) {
+  constexpr long long kMicrosecondsPerDay = 86400LL * 1000000LL;
   double whole = std::trunc(date);
   long long days = static_cast<long long>(whole);
-  long long seconds = std::llround(std::fabs(date - whole) * 86400.0);
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    days += date < 0 ? -1 : 1;
+  // The step of rounding: a microsecond, or the first power of ten above the spacing of
+  // doubles at this date (far from 1899 a double cannot tell microseconds apart, and
+  // rounding finer would turn whole seconds into ones with a stray fraction).
+  double magnitude = std::fabs(date);
+  double spacing = (std::nextafter(magnitude, HUGE_VAL) - magnitude) * static_cast<double>(kMicrosecondsPerDay);
+  long long step = 1;
+  while (step < 1000000 && static_cast<double>(step) <= spacing) step *= 10;
+  long long micro =
+      std::llround(std::fabs(date - whole) * static_cast<double>(kMicrosecondsPerDay) / static_cast<double>(step)) *
+      step;
+  if (micro >= kMicrosecondsPerDay) {  // rounded up to midnight: the calendar's next day, also before 1899-12-30
+    micro -= kMicrosecondsPerDay;
+    days += 1;
   }
   DbDateTime t;
   CivilFromDays(days + kOleEpochDays, t.year, t.month, t.day);
+  long long seconds = micro / 1000000;
   t.hour = static_cast<int>(seconds / 3600);
   t.minute = static_cast<int>(seconds / 60 % 60);
   t.second = static_cast<int>(seconds % 60);
+  t.nanosecond = static_cast<long>(micro % 1000000) * 1000;
   return t;
 }
 
@@ -265,9 +256,14 @@ bool DateFromText(const char* text, double& out) {
 
 std::string DateToText(double date) {
   DbDateTime t = DateToParts(date);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                t.second);
+  char buf[64];
+  int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                        t.second);
+  if (t.nanosecond != 0 && n > 0 && static_cast<std::size_t>(n) < sizeof buf) {
+    std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%06ld", t.nanosecond / 1000);
+    std::size_t end = std::strlen(buf);
+    while (buf[end - 1] == '0') buf[--end] = '\0';
+  }
   return buf;
 }
 
@@ -356,12 +352,7 @@ bool DbVariant::ToText(std::string& out) const {
   }
 }
 
-std::size_t DbVariant::CharacterCount() const {
-  if (!IsValidUtf8(text_)) return text_.size();  // a single-byte code page: one byte each
-  std::size_t n = 0;
-  for (char c : text_) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
-}
+std::size_t DbVariant::CharacterCount() const { return TextCharacterCount(text_); }
 
 bool DbVariant::operator==(const DbVariant& o) const {
   if (type_ != o.type_) return false;

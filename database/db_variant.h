@@ -59,12 +59,24 @@ double DecimalToDouble(const DbDecimal& value);
 // whose magnitude counts also for days before that date).
 struct DbDateTime {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+  long nanosecond = 0;  // 0..999999999
 };
 double DateFromParts(const DbDateTime& parts);
+// The parts of a VARIANT date, rounded to the microsecond (the finest step a VARIANT date
+// holds for the dates of our time; from about 2079 on, to the power of ten of microseconds
+// that the date still holds). A time that rounds up to midnight is the next day.
 DbDateTime DateToParts(double date);
-// Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS[.fraction]" or "HH:MM:SS".
+// Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS[.fraction]" or "HH:MM:SS[.fraction]"; the
+// fraction keeps up to nine digits.
 bool DateFromText(const char* text, double& out);
-std::string DateToText(double date);  // "YYYY-MM-DD HH:MM:SS"
+// "YYYY-MM-DD HH:MM:SS", followed by ".ffffff" without its trailing zeros when the
+// microseconds are not zero.
+std::string DateToText(double date);
+
+// Number of wide characters a text becomes where the backends hand it on: on Windows
+// through the ANSI code page (the BSTR of ADO, the ANSI functions of odbc32), on Linux as
+// UTF-8 (one per byte when the text is not UTF-8).
+std::size_t TextCharacterCount(const std::string& text);
 
 class DbVariant {
  public:
@@ -94,9 +106,9 @@ class DbVariant {
   const DbDecimal& DecimalValue() const { return decimal_; }  // VT_DECIMAL
 
   // The value as text, the way a driver reads it: numbers in C notation, booleans as
-  // 1/0, dates as "YYYY-MM-DD HH:MM:SS". False for empty, null, error and binary values.
+  // 1/0, dates as DateToText writes them. False for empty, null, error and binary values.
   bool ToText(std::string& out) const;
-  // Number of characters of a VT_BSTR (UTF-8 sequences count once).
+  // Number of characters of a VT_BSTR, as TextCharacterCount counts them.
   std::size_t CharacterCount() const;
 
   bool operator==(const DbVariant& other) const;

@@ -31,22 +31,6 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return Lower(text).compare(0, std::string(prefix).size(), Lower(prefix)) == 0;
 }
 
-// Strips one pair of quotes or braces around a value.
-std::string Unquote(const std::string& v) {
-  if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\''))) {
-    return v.substr(1, v.size() - 2);
-  }
-  if (v.size() >= 2 && v.front() == '{' && v.back() == '}') {
-    std::string out;
-    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
-      out += v[i];
-      if (v[i] == '}' && v[i + 1] == '}') ++i;  // "}}" stands for one brace
-    }
-    return out;
-  }
-  return v;
-}
-
 // A value as ODBC wants it: in braces when it holds characters with meaning to the parser.
 std::string OdbcValue(const std::string& v) {
   bool plain = !v.empty() && v.find_first_of(";{}=") == std::string::npos &&
@@ -145,49 +129,81 @@ bool TranslateJet(const std::vector<ConnectionPair>& pairs, const std::vector<st
 
 }  // namespace
 
-std::vector<ConnectionPair> ParseConnectionString(const std::string& text) {
+const char* const kConnectionStringFormatProblem =
+    "Format of the initialization string does not conform to the OLE DB specification.";
+
+namespace {
+
+bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// Reads a value that begins with a quote or a brace at text[i]: up to the matching
+// closer, where a doubled closer stands for one. Only blanks may follow before the ';'.
+// False when the closer is missing or something else follows it.
+bool ReadQuotedValue(const std::string& text, std::size_t& i, std::string& value) {
+  const char closer = text[i] == '{' ? '}' : text[i];
+  value.clear();
+  for (++i; i < text.size(); ++i) {
+    if (text[i] != closer) {
+      value += text[i];
+      continue;
+    }
+    if (i + 1 < text.size() && text[i + 1] == closer) {
+      value += closer;
+      ++i;
+      continue;
+    }
+    ++i;  // past the closer
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    return i == text.size() || text[i] == ';';
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<ConnectionPair> ParseConnectionString(const std::string& text, std::string* problem) {
   std::vector<ConnectionPair> pairs;
+  if (problem) problem->clear();
   std::size_t i = 0;
   while (i < text.size()) {
     std::size_t start = i;
-    char quote = 0;
-    for (; i < text.size(); ++i) {
-      char c = text[i];
-      if (quote) {
-        if (c == quote) {
-          if (quote == '}' && i + 1 < text.size() && text[i + 1] == '}') {
-            ++i;  // "}}" inside braces
-            continue;
-          }
-          quote = 0;
+    while (i < text.size() && text[i] != '=' && text[i] != ';') ++i;
+    ConnectionPair p;
+    p.key = Trim(text.substr(start, i - start));
+    if (i < text.size() && text[i] == '=') {
+      ++i;
+      while (i < text.size() && IsBlank(text[i])) ++i;
+      if (i < text.size() && (text[i] == '"' || text[i] == '\'' || text[i] == '{')) {
+        if (!ReadQuotedValue(text, i, p.value)) {
+          // The rest of the string cannot be read apart: keep what came before.
+          if (problem) *problem = kConnectionStringFormatProblem;
+          return pairs;
         }
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '{') {
-        quote = '}';
-      } else if (c == ';') {
-        break;
+      } else {
+        // A quote inside a value is an ordinary character.
+        start = i;
+        while (i < text.size() && text[i] != ';') ++i;
+        p.value = Trim(text.substr(start, i - start));
       }
     }
-    std::string segment = text.substr(start, i - start);
     ++i;  // past the ';'
-    std::size_t eq = segment.find('=');
-    if (Trim(segment).empty()) continue;
-    ConnectionPair p;
-    p.key = Trim(segment.substr(0, eq));
-    p.value = eq == std::string::npos ? std::string() : Unquote(Trim(segment.substr(eq + 1)));
-    pairs.push_back(p);
+    if (!p.key.empty() || !p.value.empty()) pairs.push_back(p);
   }
   return pairs;
 }
 
 bool TranslateConnectionString(const std::string& text, const std::vector<std::string>& installed,
                                std::string& odbc, std::string& problem) {
-  std::vector<ConnectionPair> pairs = ParseConnectionString(text);
+  std::string format;
+  std::vector<ConnectionPair> pairs = ParseConnectionString(text, &format);
   const std::string* provider = Find(pairs, {"provider"});
-  if (!provider) {
+  if (!provider) {  // an ODBC string, whose values know no quotes: the driver manager reads it
     odbc = text;
     return true;
+  }
+  if (!format.empty()) {
+    problem = format;
+    return false;
   }
   if (StartsWith(*provider, "SQLOLEDB") || StartsWith(*provider, "SQLNCLI") || StartsWith(*provider, "MSOLEDBSQL"))
     return TranslateSqlServer(pairs, installed, odbc, problem);

@@ -71,6 +71,18 @@ TEST(AdoVariants, EveryValueTypeCrossesBothWays) {
   EXPECT_EQ(seen.scode, DISP_E_PARAMNOTFOUND);
 }
 
+TEST(AdoVariants, TextSizeCountsTheCharactersOfTheBstr) {
+  // The UTF-8 bytes of "tubă": through an ANSI code page each of them is a character.
+  const DbVariant text = DbVariant::Text("tub\xc4\x83");
+  VARIANT seen;
+  ASSERT_TRUE(dbl::ToVariant(text, seen));
+  dbl::ParameterShape shape;
+  ASSERT_TRUE(dbl::ParameterShapeFor(text, shape));
+  EXPECT_EQ(shape.size, 2 * static_cast<long>(SysStringLen(seen.bstrVal))) << "ANSI code page " << GetACP();
+  EXPECT_EQ(SysStringLen(seen.bstrVal), 5u) << "ANSI code page " << GetACP();
+  VariantClear(&seen);
+}
+
 TEST(AdoVariants, OtherComTypesAreConverted) {
   VARIANT money;
   VariantInit(&money);

@@ -35,18 +35,18 @@ class PostgresDatabase : public ::testing::Test {
         "CREATE TABLE IF NOT EXISTS patient (id integer PRIMARY KEY, name varchar(40), weight numeric(6,2),"
         " born timestamp, active boolean)",
         "DELETE FROM patient",
-        "INSERT INTO patient VALUES (1, 'Ana Pop', 61.50, '1980-02-03 04:05:06', true),"
+        "INSERT INTO patient VALUES (1, 'Ana Pop', 61.50, '1980-02-03 04:05:06.25', true),"
         " (2, 'Ion Ionescu', NULL, NULL, false)",
+        "CREATE TABLE IF NOT EXISTS arg_note (id serial PRIMARY KEY, summary text)",
         "CREATE OR REPLACE FUNCTION add_two(a integer, b integer) RETURNS integer AS $$ SELECT a + b $$ "
         "LANGUAGE sql",
-        "CREATE OR REPLACE FUNCTION split_name(full_name text, OUT first_name text, OUT last_name text) AS $$ "
-        "SELECT split_part(full_name, ' ', 1), split_part(full_name, ' ', 2) $$ LANGUAGE sql",
-        "CREATE OR REPLACE PROCEDURE double_it(INOUT x integer) AS $$ BEGIN x := x * 2; END $$ LANGUAGE plpgsql",
-        "CREATE OR REPLACE FUNCTION describe_args(a bigint, b varchar, c numeric, d text, OUT summary text) AS $$ "
-        "SELECT a || '|' || b || '|' || c || '|' || coalesce(d, '<null>') $$ LANGUAGE sql",
-        "CREATE OR REPLACE FUNCTION describe_more(i integer, r double precision, f boolean, t timestamp, n text,"
-        " OUT summary text) AS $$ SELECT i || '|' || r || '|' || f || '|' || t || '|' || coalesce(n, '<null>') $$ "
+        "DROP FUNCTION IF EXISTS split_name",
+        "CREATE FUNCTION split_name(full_name text, OUT first_name text, OUT last_name text, OUT two_names boolean)"
+        " AS $$ SELECT split_part(full_name, ' ', 1), split_part(full_name, ' ', 2), full_name LIKE '% %' $$ "
         "LANGUAGE sql",
+        "CREATE OR REPLACE PROCEDURE double_it(INOUT x integer) AS $$ BEGIN x := x * 2; END $$ LANGUAGE plpgsql",
+        "CREATE OR REPLACE PROCEDURE quarter_second_later(INOUT t timestamp) AS $$ BEGIN "
+        "t := t + interval '0.25 second'; END $$ LANGUAGE plpgsql",
         "CREATE OR REPLACE FUNCTION reject_tube(code text) RETURNS integer AS $$ BEGIN "
         "RAISE EXCEPTION 'tube % rejected', code; END $$ LANGUAGE plpgsql",
     };
@@ -97,17 +97,29 @@ TEST_F(PostgresDatabase, FunctionReturnValue) {
   ASSERT_TRUE(cmd.GetParameter("RETURN_VALUE", result));
   EXPECT_EQ(result, DbVariant::Int(-10, dbl::VT_I4));
   EXPECT_FALSE(testsupport::FileExists(log));
+
+  // AddParameter appends, as ADO does, also after a listed parameter of the same name:
+  // the call then passes three arguments, and the name still finds the listed one.
+  ASSERT_TRUE(cmd.AddParameter("b", DbVariant::Int(1)));
+  EXPECT_FALSE(cmd.Execute());
+  EXPECT_NE(std::string(cmd.providerErrorText).find("add_two(integer, integer, integer) does not exist"),
+            std::string::npos)
+      << cmd.providerErrorText;
+  ASSERT_TRUE(cmd.GetParameter("b", result));
+  EXPECT_EQ(result, DbVariant::Int(40));
 }
 
 TEST_F(PostgresDatabase, FunctionOutputParameters) {
   ASSERT_TRUE(cmd.SetCommantText("split_name")) << cmd.comErrorText;
   ASSERT_TRUE(cmd.SetParameter("full_name", DbVariant::Text("Ana Pop")));
   ASSERT_TRUE(cmd.Execute()) << cmd.comErrorText;
-  DbVariant first, last;
+  DbVariant first, last, two;
   ASSERT_TRUE(cmd.GetParameter("first_name", first));
   ASSERT_TRUE(cmd.GetParameter("last_name", last));
+  ASSERT_TRUE(cmd.GetParameter("two_names", two));
   EXPECT_EQ(first, DbVariant::Text("Ana"));
   EXPECT_EQ(last, DbVariant::Text("Pop"));
+  EXPECT_EQ(two, DbVariant::Bool(true));
 }
 
 TEST_F(PostgresDatabase, ProcedureInOutParameter) {
@@ -117,47 +129,65 @@ TEST_F(PostgresDatabase, ProcedureInOutParameter) {
   DbVariant x;
   ASSERT_TRUE(cmd.GetParameter("x", x));
   EXPECT_EQ(x, DbVariant::Int(42, dbl::VT_I4));
+
+  // A timestamp goes in and comes back with its fraction of a second.
+  CAdoCommand later;
+  later.SetDatabase(&db);
+  ASSERT_TRUE(later.SetCommantText("quarter_second_later")) << later.comErrorText;
+  double date = 0;
+  ASSERT_TRUE(dbl::DateFromText("2024-05-06 07:08:09.5", date));
+  ASSERT_TRUE(later.SetParameter("t", DbVariant::Date(date)));
+  ASSERT_TRUE(later.Execute()) << later.comErrorText << later.providerErrorText;
+  ASSERT_TRUE(later.GetParameter("t", x));
+  ASSERT_EQ(x.Type(), dbl::VT_DATE);
+  EXPECT_EQ(dbl::DateToText(x.RealValue()), "2024-05-06 07:08:09.75");
 }
 
 TEST_F(PostgresDatabase, AddParameterForEveryValueType) {
-  // The four types of the parameter table; VT_ERROR stands for a value not given.
-  ASSERT_TRUE(cmd.SetCommantText("describe_args")) << cmd.comErrorText;
+  // AddParameter alone makes the parameters when the refresh lists none, as for a
+  // provider that describes no procedures: here the function is made only after the
+  // refresh. A value not given (VT_ERROR) leaves the function its default.
+  ASSERT_TRUE(db.Execute("DROP FUNCTION IF EXISTS note_args"));
+  ASSERT_TRUE(cmd.SetCommantText("note_args")) << cmd.comErrorText;
+  ASSERT_TRUE(db.Execute(
+      "CREATE FUNCTION note_args(a bigint, b varchar, c numeric, i integer, r double precision, f boolean,"
+      " t timestamp, n text, d text DEFAULT '<default>') RETURNS void AS $$ INSERT INTO arg_note (summary) VALUES"
+      " (a || '|' || b || '|' || c || '|' || i || '|' || r || '|' || f || '|' || t || '|' ||"
+      " coalesce(n, '<null>') || '|' || coalesce(d, '<null>')) $$ LANGUAGE sql"))
+      << db.comErrorText;
+  double date = 0;
+  ASSERT_TRUE(dbl::DateFromText("2024-05-06 07:08:09.25", date));
   ASSERT_TRUE(cmd.AddParameter("a", DbVariant::UInt4(4000000000UL)));
   ASSERT_TRUE(cmd.AddParameter("b", DbVariant::Text("tub\xc4\x83")));
   ASSERT_TRUE(cmd.AddParameter("c", Decimal("12.345")));
+  ASSERT_TRUE(cmd.AddParameter("i", DbVariant::Int(-7, dbl::VT_I2)));
+  ASSERT_TRUE(cmd.AddParameter("r", DbVariant::Real(2.5)));
+  ASSERT_TRUE(cmd.AddParameter("f", DbVariant::Bool(true)));
+  ASSERT_TRUE(cmd.AddParameter("t", DbVariant::Date(date)));
+  ASSERT_TRUE(cmd.AddParameter("n", DbVariant::Null()));
   ASSERT_TRUE(cmd.AddParameter("d", DbVariant::Error()));
+  ASSERT_TRUE(db.Execute("DELETE FROM arg_note"));
   ASSERT_TRUE(cmd.Execute()) << cmd.comErrorText << cmd.providerErrorText;
-  DbVariant summary;
-  ASSERT_TRUE(cmd.GetParameter("summary", summary));
-  EXPECT_EQ(summary, DbVariant::Text("4000000000|tub\xc4\x83|12.345|<null>"));
-
-  // The other value types: integer, double, boolean, date and null.
-  CAdoCommand more;
-  more.SetDatabase(&db);
-  ASSERT_TRUE(more.SetCommantText("describe_more"));
-  double date = 0;
-  ASSERT_TRUE(dbl::DateFromText("2024-05-06 07:08:09", date));
-  ASSERT_TRUE(more.AddParameter("i", DbVariant::Int(-7, dbl::VT_I2)));
-  ASSERT_TRUE(more.AddParameter("r", DbVariant::Real(2.5)));
-  ASSERT_TRUE(more.AddParameter("f", DbVariant::Bool(true)));
-  ASSERT_TRUE(more.AddParameter("t", DbVariant::Date(date)));
-  ASSERT_TRUE(more.AddParameter("n", DbVariant::Null()));
-  ASSERT_TRUE(more.Execute()) << more.comErrorText << more.providerErrorText;
-  ASSERT_TRUE(more.GetParameter("summary", summary));
-  EXPECT_EQ(summary, DbVariant::Text("-7|2.5|true|2024-05-06 07:08:09|<null>"));
+  CAdoRecordset rs;
+  ASSERT_TRUE(rs.Open("SELECT summary FROM arg_note", &db)) << rs.comErrorText;
+  ASSERT_EQ(rs.recordCount, 1);
+  EXPECT_EQ(rs.GetFieldValue("summary"),
+            DbVariant::Text("4000000000|tub\xc4\x83|12.345|-7|2.5|true|2024-05-06 07:08:09.25|<null>|<default>"));
 }
 
 TEST_F(PostgresDatabase, RecordsetTypesFromTheServer) {
   CAdoRecordset rs;
-  ASSERT_TRUE(rs.Open("SELECT id, name, weight, born FROM patient ORDER BY id", &db)) << rs.comErrorText;
+  ASSERT_TRUE(rs.Open("SELECT id, name, weight, born, active FROM patient ORDER BY id", &db)) << rs.comErrorText;
   EXPECT_EQ(rs.recordCount, 2);
   EXPECT_EQ(rs.GetFieldValue("weight"), Decimal("61.50"));
   DbVariant born = rs.GetFieldValue("born");
   ASSERT_EQ(born.Type(), dbl::VT_DATE);
-  EXPECT_EQ(dbl::DateToText(born.RealValue()), "1980-02-03 04:05:06");
+  EXPECT_EQ(dbl::DateToText(born.RealValue()), "1980-02-03 04:05:06.25");
+  EXPECT_EQ(rs.GetFieldValue("active"), DbVariant::Bool(true));
   EXPECT_TRUE(rs.MoveNext());
   EXPECT_EQ(rs.GetFieldValue("name"), DbVariant::Text("Ion Ionescu"));
   EXPECT_TRUE(rs.GetFieldValue("weight").IsNull());
+  EXPECT_EQ(rs.GetFieldValue("active"), DbVariant::Bool(false));
   EXPECT_FALSE(rs.MoveNext());
   EXPECT_TRUE(rs.IsEOF());
 }

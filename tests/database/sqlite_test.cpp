@@ -201,6 +201,15 @@ TEST_F(SqliteDatabase, FailedOpenLeavesTheDatabaseClosed) {
   EXPECT_FALSE(db.Open("Provider=OraOLEDB.Oracle;Data Source=lab;Password=Secret-42"));
   EXPECT_NE(std::string(db.comErrorText).find("Provider cannot be found"), std::string::npos);
   EXPECT_EQ(dbtest::ReadLog(log).find("Secret-42"), std::string::npos);
+  // A quoted value that never ends: the string cannot be read apart, and says so.
+  EXPECT_FALSE(db.Open("PROVIDER=SQLOLEDB.1;server=lab;pwd='Secret-43;database=lab"));
+  EXPECT_NE(std::string(db.comErrorText)
+                .find("\tCode = 80004005\n\tCode meaning = Unspecified error\n\tSource = ADODB.Connection\n"
+                      "\tDescription = Format of the initialization string does not conform to the OLE DB "
+                      "specification.\n"),
+            std::string::npos)
+      << db.comErrorText;
+  EXPECT_EQ(dbtest::ReadLog(log).find("Secret-43"), std::string::npos);
 }
 
 TEST_F(SqliteDatabase, RecordsetAndCommandWithoutADatabase) {

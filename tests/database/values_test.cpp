@@ -63,12 +63,22 @@ TEST(DateValues, VariantDatesCountDaysFrom1899) {
   EXPECT_DOUBLE_EQ(before, -1.25);
   EXPECT_EQ(dbl::DateToText(-1.25), "1899-12-29 06:00:00");
   EXPECT_EQ(dbl::DateToText(0), "1899-12-30 00:00:00");
-  EXPECT_EQ(dbl::DateToText(2.9999999999), "1900-01-02 00:00:00");  // rounds into the next day
+  // Within half a microsecond of midnight the time rounds into the next day, also
+  // before the epoch, where that day's number is one closer to zero.
+  EXPECT_EQ(dbl::DateToText(2.999999999999), "1900-01-02 00:00:00");
+  EXPECT_EQ(dbl::DateToText(-1.999999999999), "1899-12-30 00:00:00");
+  EXPECT_EQ(dbl::DateToText(-1.99999999), "1899-12-29 23:59:59.999136");
+  // Fractions of a second are kept to the microsecond, the zone offset is passed over.
   double parsed = 0;
   ASSERT_TRUE(dbl::DateFromText("2024-02-29 23:59:59.75+02", parsed));
-  EXPECT_EQ(dbl::DateToText(parsed), "2024-02-29 23:59:59");
-  ASSERT_TRUE(dbl::DateFromText("12:30:00", parsed));
-  EXPECT_DOUBLE_EQ(parsed, 0.5208333333333334);
+  EXPECT_EQ(dbl::DateToText(parsed), "2024-02-29 23:59:59.75");
+  ASSERT_TRUE(dbl::DateFromText("2024-01-02 03:04:05.1234567", parsed));
+  EXPECT_EQ(dbl::DateToParts(parsed).nanosecond, 123457000);
+  ASSERT_TRUE(dbl::DateFromText("12:30:00.5", parsed));
+  EXPECT_DOUBLE_EQ(parsed, 0.5208391203703704);
+  // Far from 1899 a double no longer holds microseconds: whole seconds stay whole.
+  ASSERT_TRUE(dbl::DateFromText("9999-12-31 23:59:58", parsed));
+  EXPECT_EQ(dbl::DateToText(parsed), "9999-12-31 23:59:58");
   EXPECT_FALSE(dbl::DateFromText("2023-02-29", parsed));
   EXPECT_FALSE(dbl::DateFromText("2023-13-01", parsed));
   EXPECT_FALSE(dbl::DateFromText("25:00:00", parsed));
@@ -84,8 +94,7 @@ TEST(VariantValues, TextFormsAndCharacterCounts) {
   EXPECT_FALSE(DbVariant::Null().ToText(s));
   EXPECT_FALSE(DbVariant::Error().ToText(s));
   EXPECT_EQ(DbVariant::Text("abc").CharacterCount(), 3u);
-  EXPECT_EQ(DbVariant::Text("tub\xc4\x83").CharacterCount(), 4u);  // UTF-8 "tubă"
-  EXPECT_EQ(DbVariant::Text("tub\xe3").CharacterCount(), 4u);      // a single-byte code page
+  EXPECT_EQ(DbVariant::Text("tub\xe3").CharacterCount(), 4u);  // "tubă" in a single-byte code page
   EXPECT_EQ(DbVariant::Error().IntValue(), static_cast<long>(0x80020004UL));
 }
 
@@ -167,6 +176,18 @@ TEST(OdbcConnectionStrings, ProvidersBecomeDrivers) {
       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/t.mdb ;Jet OLEDB:Database Password=s3 ;", unixDrivers, odbc,
       problem));
   EXPECT_EQ(odbc, "DRIVER={MDBTools};DBQ=/srv/t.mdb;PWD=s3");
+  // A quote inside a value is an ordinary character; only a value that begins with a
+  // quote (or a brace) is quoted, and a doubled quote inside stands for one.
+  ASSERT_TRUE(dbl::TranslateConnectionString("PROVIDER=SQLOLEDB.1;server=lab-db;uid=sa;pwd=O'Brien;database=lab",
+                                             unixDrivers, odbc, problem));
+  EXPECT_EQ(odbc, "DRIVER={FreeTDS};SERVER=lab-db;UID=sa;PWD=O'Brien;DATABASE=lab");
+  ASSERT_TRUE(dbl::TranslateConnectionString(
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Lab's\\t.mdb ;Jet OLEDB:Database Password=s\"3 ;", windows,
+      odbc, problem));
+  EXPECT_EQ(odbc, "DRIVER={Microsoft Access Driver (*.mdb)};DBQ=C:\\Lab's\\t.mdb;PWD=s\"3");
+  ASSERT_TRUE(dbl::TranslateConnectionString(
+      "PROVIDER=SQLOLEDB.1;server= ' lab' ;uid=\"sa\";pwd='it''s;\"x\"';database=lab", unixDrivers, odbc, problem));
+  EXPECT_EQ(odbc, "DRIVER={FreeTDS};SERVER={ lab};UID=sa;PWD={it's;\"x\"};DATABASE=lab");
   ASSERT_TRUE(dbl::TranslateConnectionString("Provider=MSDASQL.1;DRIVER={SQLite3};Database=/tmp/a b.db", unixDrivers,
                                              odbc, problem));
   EXPECT_EQ(odbc, "DRIVER=SQLite3;Database=/tmp/a b.db");
@@ -181,6 +202,14 @@ TEST(OdbcConnectionStrings, UnknownProviderOrMissingDriverIsRefused) {
   EXPECT_FALSE(dbl::TranslateConnectionString("PROVIDER=SQLOLEDB.1;server=x", {"SQLite3"}, odbc, problem));
   EXPECT_NE(problem.find("No ODBC driver for SQL Server"), std::string::npos);
   EXPECT_EQ(problem.find("pwd"), std::string::npos);
+  // A quoted value without its closing quote, or with more after it, cannot be read apart.
+  for (const char* text : {"PROVIDER=SQLOLEDB.1;server=x;pwd='abc;database=lab",
+                           "PROVIDER=SQLOLEDB.1;server=x;pwd=\"ab\"c;database=lab"}) {
+    SCOPED_TRACE(text);
+    problem.clear();
+    EXPECT_FALSE(dbl::TranslateConnectionString(text, {"FreeTDS"}, odbc, problem));
+    EXPECT_EQ(problem, "Format of the initialization string does not conform to the OLE DB specification.");
+  }
   auto pairs = dbl::ParseConnectionString(" a = 1 ;;b=\"x;y\";c={p}}q;r}; d");
   ASSERT_EQ(pairs.size(), 4u);
   EXPECT_EQ(pairs[0].key, "a");
