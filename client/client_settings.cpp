@@ -226,6 +226,12 @@ bool LoadClientSettings(const char* path, ClientSettings* settings) {
 }
 
 void WriteDefaultClientSettings(const char* path) {
+  // A file that opens for reading but could not be read (a disk error) still holds
+  // the laboratory's settings: it is never replaced by the defaults.
+  if (std::FILE* existing = std::fopen(path, "rb")) {
+    std::fclose(existing);
+    return;
+  }
   std::FILE* file = std::fopen(path, "wb");
   if (!file) return;
   // Written with explicit CR LF on every system, as text mode writes it on Windows.

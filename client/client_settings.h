@@ -42,7 +42,8 @@ struct ClientSettings {
 // that name, too): the prompt is printed and settings are untouched.
 bool LoadClientSettings(const char* path, ClientSettings* settings);
 
-// Writes the default barcode.ini (with carriage return and line feed line ends).
+// Writes the default barcode.ini (with carriage return and line feed line ends) where
+// no file of that name opens for reading.
 void WriteDefaultClientSettings(const char* path);
 
 // The suffix of the first entry whose key equals name exactly, or "" when none.

@@ -67,6 +67,11 @@ TEST(ClientSettings, DefaultFileBytesAndReadBack) {
   EXPECT_EQ(80, s.hematologieMoveLeft);
   EXPECT_EQ(80, s.barcodeFontSize);
   EXPECT_STREQ("", s.address);
+
+  // A file that is there is never written over.
+  testsupport::WriteFile(path, "[com]\r\nport=7\r\n");
+  WriteDefaultClientSettings(path.c_str());
+  EXPECT_EQ("[com]\r\nport=7\r\n", testsupport::ReadFile(path));
 }
 
 TEST(ClientSettings, LineEnds) {
