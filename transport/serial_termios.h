@@ -17,7 +17,7 @@ constexpr tcflag_t kFramingFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
 // Turns *t, the device's current settings, into a raw binary line (no echo, no line
 // editing, no translation of bytes, receiver on, modem control lines ignored) with the
 // DCB's speed, framing, flow control and XON/XOFF characters. Read time-outs (VMIN,
-// VTIME) are left as they are. Returns false, leaving *t partly changed, for a value no
+// VTIME) are left as they are. Returns false, leaving *t unchanged, for a value no
 // Linux serial line takes: a speed outside the table of the .cpp, data bits other than
 // 5 to 8, a parity code above 4, a stop-bit code above 2, or one and a half stop bits
 // with more than 5 data bits.

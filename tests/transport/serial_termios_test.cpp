@@ -3,6 +3,8 @@
 // those termios has a code for.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "transport/serial_port.h"
 #include "transport/serial_termios.h"
 
