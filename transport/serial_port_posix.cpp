@@ -1,11 +1,10 @@
 // POSIX device calls of PortSerialv2: the Windows device name is resolved to a path,
 // the device is opened for exclusive use (flock, so a second open of a held port fails
-// with 5 as on Windows) and the DCB becomes termios settings.
+// with 5 as on Windows) and the DCB becomes Linux termios2 settings (serial_termios.cpp).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include "platform/system_error.h"
 #include "transport/posix_error.h"
 #include "transport/serial_device.h"
+#include "transport/serial_termios.h"
 
 namespace serialdev {
 
@@ -64,35 +64,13 @@ void DevicePath(const char* name, char* out, std::size_t outSize) {
   }
 }
 
-bool SpeedFromBaud(unsigned long baud, speed_t* speed) {
-  static const struct {
-    unsigned long baud;
-    speed_t speed;
-  } kRates[] = {
-      {50, B50},         {75, B75},         {110, B110},       {134, B134},
-      {150, B150},       {200, B200},       {300, B300},       {600, B600},
-      {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-      {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-      {115200, B115200}, {230400, B230400},
-#ifdef B460800
-      {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
-      {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
-#endif
-  };
-  for (const auto& rate : kRates) {
-    if (rate.baud == baud) {
-      *speed = rate.speed;
-      return true;
-    }
-  }
-  return false;
-}
-
-const tcflag_t kFramingFlags = CSIZE | PARENB | PARODD | CSTOPB
-#ifdef CMSPAR
-                               | CMSPAR
-#endif
-    ;
+// Terminal settings are read and applied with the kernel's termios2 requests. The C
+// library's tcsetattr is not used: some builds of it report a call that changed
+// nothing as refused when the device dropped bits it cannot represent (a
+// pseudo-terminal drops parity and character size), which made every open after the
+// first with the same line settings fail. What the device took is checked below.
+bool GetTermios(int fd, termios2* t) { return ioctl(fd, TCGETS2, t) == 0 || Fail(errno); }
+bool SetTermios(int fd, const termios2* t) { return ioctl(fd, TCSETS2, t) == 0 || Fail(errno); }
 
 }  // namespace
 
@@ -121,69 +99,19 @@ HANDLE OpenDevice(const char* name) {
 
 bool ApplyLineSettings(HANDLE handle, const DCB* dcb) {
   int fd = Fd(handle);
-  struct termios t;
-  if (tcgetattr(fd, &t) != 0) return Fail(errno);
+  termios2 t;
+  if (!GetTermios(fd, &t)) return false;
+  if (!LineTermiosFromDcb(*dcb, &t)) return Fail(EINVAL);
+  if (!SetTermios(fd, &t)) return false;
 
-  speed_t speed;
-  if (!SpeedFromBaud(dcb->BaudRate, &speed)) return Fail(EINVAL);
-
-  tcflag_t size;
-  switch (dcb->ByteSize) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
-    default: return Fail(EINVAL);
-  }
-
-  tcflag_t parity;
-  switch (dcb->Parity) {
-    case 0: parity = 0; break;                  // none
-    case 1: parity = PARENB | PARODD; break;    // odd
-    case 2: parity = PARENB; break;             // even
-#ifdef CMSPAR
-    case 3: parity = PARENB | PARODD | CMSPAR; break;  // mark
-    case 4: parity = PARENB | CMSPAR; break;           // space
-#endif
-    default: return Fail(EINVAL);
-  }
-
-  // One and a half stop bits exist only with 5 data bits, where a UART realises the
-  // two-stop-bit setting as 1.5; with more data bits it is refused, as Windows'
-  // serial driver refuses it.
-  tcflag_t stop;
-  switch (dcb->StopBits) {
-    case 0: stop = 0; break;
-    case 1:
-      if (dcb->ByteSize != 5) return Fail(EINVAL);
-      stop = CSTOPB;
-      break;
-    case 2: stop = CSTOPB; break;
-    default: return Fail(EINVAL);
-  }
-
-  // Raw binary line: no echo, no line editing, no translation of bytes.
-  cfmakeraw(&t);
-  t.c_cflag &= ~(kFramingFlags | CRTSCTS);
-  t.c_cflag |= size | parity | stop | CLOCAL | CREAD;
-  if (dcb->fOutxCtsFlow || dcb->fRtsControl == 2) t.c_cflag |= CRTSCTS;
-  t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-  if (dcb->fOutX) t.c_iflag |= IXON;
-  if (dcb->fInX) t.c_iflag |= IXOFF;
-  if (dcb->fParity) t.c_iflag |= INPCK;
-  t.c_cc[VSTART] = static_cast<cc_t>(dcb->XonChar);
-  t.c_cc[VSTOP] = static_cast<cc_t>(dcb->XoffChar);
-  if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return Fail(EINVAL);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(errno);
-
-  // tcsetattr succeeds when any part was applied; read back what the device took. A
-  // pseudo-terminal (no modem lines) carries bytes without framing and always reports
-  // 8 data bits without parity, so only a real line's framing is compared.
-  struct termios applied;
-  if (tcgetattr(fd, &applied) != 0) return Fail(errno);
+  // A device applies what it can; read back what it took. A pseudo-terminal (no modem
+  // lines) carries bytes without framing and drops the parity and character-size bits
+  // it is given, so only a real line's framing is compared.
+  termios2 applied;
+  if (!GetTermios(fd, &applied)) return false;
   int lines = 0;
   bool realLine = ioctl(fd, TIOCMGET, &lines) == 0;
-  if (cfgetospeed(&applied) != speed ||
+  if (OutputBaud(applied) != dcb->BaudRate ||
       (realLine && (applied.c_cflag & kFramingFlags) != (t.c_cflag & kFramingFlags))) {
     return Fail(EINVAL);
   }
@@ -199,12 +127,11 @@ bool ApplyLineSettings(HANDLE handle, const DCB* dcb) {
 bool ApplyTimeouts(HANDLE handle) {
   // Reads return after 1 s without a byte; writes carry no time-out.
   int fd = Fd(handle);
-  struct termios t;
-  if (tcgetattr(fd, &t) != 0) return Fail(errno);
+  termios2 t;
+  if (!GetTermios(fd, &t)) return false;
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 10;
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail(errno);
-  return true;
+  return SetTermios(fd, &t);
 }
 
 bool WriteDevice(HANDLE handle, const void* data, unsigned long length) {

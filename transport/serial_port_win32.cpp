@@ -12,6 +12,26 @@ HANDLE OpenDevice(const char* name) {
 
 bool ApplyLineSettings(HANDLE handle, const DCB* dcb) {
   DCB copy = *dcb;  // SetCommState takes a non-const pointer
+  if (SetCommState(handle, &copy)) return true;
+  DWORD refusal = GetLastError();
+  if (refusal != ERROR_INVALID_PARAMETER) return false;
+
+  // A serial layer over a terminal that cannot represent parity or a character size
+  // (Wine on a pseudo-terminal) can report "invalid parameter" for a request that
+  // changes nothing the device holds: it drops those bits, finds the device as it
+  // was, and takes that for a refusal. The port is opened for every job, so every job
+  // after the first would fail. Passing once through 8 data bits without parity and
+  // another stop-bit setting, and asking again, makes the request a change; a device
+  // that really refuses a value refuses it again.
+  DCB other = *dcb;
+  other.ByteSize = 8;
+  other.Parity = NOPARITY;
+  other.StopBits = dcb->StopBits == ONESTOPBIT ? TWOSTOPBITS : ONESTOPBIT;
+  if (!SetCommState(handle, &other)) {
+    SetLastError(refusal);
+    return false;
+  }
+  copy = *dcb;
   return SetCommState(handle, &copy) != 0;
 }
 

@@ -19,6 +19,7 @@
 #include "transport/wire_frame.h"
 
 #ifndef _WIN32
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -490,6 +491,88 @@ TEST(ReceptionStart, ALastingAcceptFailureDoesNotSpin) {
   // Later connections are served as usual.
   ASSERT_TRUE(SendJob(service.Port(), "NEXT\n"));
   EXPECT_EQ("WAITNEXT\n", printer.Received(9, 15000));
+}
+
+// ------------------------------------------------------------ busy-port retries
+
+// Counts the opens of a device by anyone, through inotify. Every open of the port is
+// closed again before the next one (a failed attempt at once, a delivery after its
+// write), so open and close events alternate and the kernel never merges two opens
+// into one event.
+class DeviceOpens {
+ public:
+  explicit DeviceOpens(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) watch_ = inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE);
+  }
+  ~DeviceOpens() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ready() const { return watch_ >= 0; }
+
+  // The opens since the last call.
+  int Take() {
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    ssize_t n;
+    while ((n = read(fd_, events, sizeof events)) > 0) {
+      for (char* p = events; p < events + n;) {
+        const inotify_event* event = reinterpret_cast<const inotify_event*>(p);
+        if (event->mask & IN_OPEN) ++opens;
+        p += sizeof(inotify_event) + event->len;
+      }
+    }
+    return opens;
+  }
+
+ private:
+  int fd_;
+  int watch_ = -1;
+};
+
+// A port that another holder keeps for the whole job is tried once and retried five
+// times, 500 ms apart, before the job is lost. The attempts are counted exactly; the
+// time from sending the job to the log line can only exceed the 2.5 s of pauses, and
+// the upper bound leaves 1.5 s for six opens and the hand-off.
+TEST_F(SerialService, ABusyPortIsTriedSixTimesHalfASecondApartThenTheJobIsLost) {
+  auto service = Service();
+  PortSerialv2 holder;
+  DCB dcb;
+  BuildLineDcb(holder, &dcb, 9600, 8, 0, 0);
+  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), &dcb)) << holder.errorText;
+  DeviceOpens opens(printer.DevicePath());
+  ASSERT_TRUE(opens.Ready());
+
+  auto sent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(SendJob(service->Port(), kJob));
+  ASSERT_TRUE(service->WaitForLog("Nu pot deschide portul '" + printer.PortName() + "'", 1,
+                                  30000));
+  auto lost = std::chrono::steady_clock::now();
+  EXPECT_EQ(6, opens.Take());
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(lost - sent).count();
+  EXPECT_GE(ms, 2500);
+  EXPECT_LT(ms, 4000);
+
+  holder.Close();
+  service->Server().Stop();
+  EXPECT_EQ("", printer.Received());
+  EXPECT_FALSE(testsupport::FileExists(service->Dir().File("_barcodeOUT.log")));
+}
+
+// Only a busy port is worth waiting for: a device that opens but refuses the line
+// settings (baud rate 0) is tried once, and the job is lost with the same line.
+TEST_F(SerialService, AnOpenFailingForAnotherReasonIsNotRetried) {
+  std::string settings = SettingsText({"port=" + printer.PortName(), "baudrate=0",
+                                       "databits=8", "parity=none", "stopbits=1"});
+  TestService service(JobGeneration::kKoldane, &settings);
+  DeviceOpens opens(printer.DevicePath());
+  ASSERT_TRUE(opens.Ready());
+  ASSERT_TRUE(SendJob(service.Port(), kJob));
+  ASSERT_TRUE(service.WaitForLog("Nu pot deschide portul '" + printer.PortName() + "'", 1,
+                                 30000));
+  EXPECT_EQ(1, opens.Take());
+  service.Server().Stop();
+  EXPECT_EQ(1, Count(service.Log(), "Nu pot deschide portul"));
+  EXPECT_EQ("", printer.Received());
 }
 
 #endif

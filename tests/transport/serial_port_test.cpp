@@ -81,6 +81,56 @@ TEST_F(SerialPort, MarkAndSpaceParityReachTheLine) {
   }
 }
 
+TEST_F(SerialPort, EveryParityAndDataBitCountOpensAgainAndAgain) {
+  // The services open the port for every job. A pseudo-terminal carries bytes without
+  // framing and drops the parity and character-size bits it is given; that must not
+  // turn the second open with the same values (where nothing else changes) into a
+  // refusal.
+  for (int parity = 0; parity <= 4; ++parity) {
+    for (int dataBits = 5; dataBits <= 8; ++dataBits) {
+      for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("parity " + std::to_string(parity) + ", " + std::to_string(dataBits) +
+                     " data bits, open " + std::to_string(round));
+        PortSerialv2 p;
+        DCB dcb;
+        BuildLineDcb(p, &dcb, 9600, dataBits, parity, 0);
+        if (!p.Open(port.c_str(), &dcb)) {
+          ADD_FAILURE() << p.errorText;
+          continue;
+        }
+        const char job[] = {'N', '\n', static_cast<char>('0' + parity),
+                            static_cast<char>('0' + dataBits), '\n'};
+        EXPECT_TRUE(p.Write(job, sizeof job));
+        EXPECT_NE(0, p.Close());
+      }
+    }
+  }
+  // Every job reached the line, in order.
+  std::string expected;
+  for (int parity = 0; parity <= 4; ++parity) {
+    for (int dataBits = 5; dataBits <= 8; ++dataBits) {
+      std::string job = "N\n" + std::to_string(parity) + std::to_string(dataBits) + "\n";
+      expected += job + job;
+    }
+  }
+  EXPECT_EQ(expected, printer.Received(expected.size()));
+}
+
+TEST_F(SerialPort, SpeedsWithoutATermiosCodeOpenAndDeliver) {
+  // Windows offers 14400, 56000, 128000 and 256000 baud; termios has no code for them.
+  std::string expected;
+  for (int baud : {14400, 56000, 128000, 256000}) {
+    PortSerialv2 p;
+    OpenLine(p, baud, 8, 0, 0);
+    if (HasFatalFailure()) return;
+    std::string job = std::to_string(baud) + "\n";
+    EXPECT_TRUE(p.Write(job.data(), static_cast<unsigned long>(job.size())));
+    EXPECT_NE(0, p.Close());
+    expected += job;
+  }
+  EXPECT_EQ(expected, printer.Received(expected.size()));
+}
+
 TEST_F(SerialPort, SecondOpenOfAHeldPortFailsWithAccessDenied) {
   if (testsupport::UnderWine()) {
     GTEST_SKIP() << "Wine does not enforce share mode 0 on character devices; "
