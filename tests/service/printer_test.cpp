@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "service/ipp_status.h"
 #include "tests/service/service_harness.h"
 #include "tests/support/process.h"
 #include "tests/support/support.h"
@@ -151,6 +152,32 @@ TEST(PrinterSteps, ARejectingQueueFailsAtItsStepAndTheCopyIsStillWritten) {
 #endif
   EXPECT_EQ("Failed to send data to printer.", messages[3]);
   EXPECT_EQ(kJob, service.JobCopy());
+}
+
+// CUPS's answers: the successful class, warnings included, means the request was
+// carried out; everything else is a failure.
+TEST(IppStatus, SuccessfulClassCountsAsSuccessWarningsIncluded) {
+  const struct {
+    int status;
+    bool success;
+  } cases[] = {
+      {0x0000, true},   // successful-ok
+      {0x0001, true},   // successful-ok-ignored-or-substituted-attributes
+      {0x0002, true},   // successful-ok-conflicting-attributes
+      {0x0007, true},   // successful-ok-events-complete
+      {0x00ff, true},   // last of the successful class
+      {0x0100, false},  // beyond it
+      {0x0200, false},  // redirection-other-site
+      {0x0400, false},  // client-error-bad-request
+      {0x0406, false},  // client-error-not-found
+      {0x0408, false},  // client-error-request-entity-too-large
+      {0x0500, false},  // server-error-internal-error
+      {0x1000, false},  // CUPS's own error codes
+      {-1, false},      // CUPS's invalid status
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.success, IppStatusIsSuccess(c.status)) << std::hex << c.status;
+  }
 }
 
 }  // namespace
