@@ -19,8 +19,9 @@
 # reached from DIR through the links DIR/cupsd, DIR/cups.sock and DIR/log; stop
 # removes it.
 # When everything runs, DIR/ready holds NAME=value lines (PRINTER_PORT, QUEUE,
-# REJECTING_QUEUE, CUPS_SERVER, the short path of the socket); otherwise DIR/failed
-# says what did not start.
+# REJECTING_QUEUE, CUPS_SERVER, the short path of the socket, REQUEST_LIMIT, the
+# largest request cupsd takes); otherwise DIR/failed says what did not start.
+# DIR/log/page_log has a line "QUEUE JOB-NUMBER DOCUMENT-FORMAT JOB-NAME" per job.
 set -u
 cmd=$1
 dir=$2
@@ -90,6 +91,10 @@ AccessLog $c/log/access_log
 ErrorLog $c/log/error_log
 PageLog $c/log/page_log
 EOF
+    # Requests (a document with its job's bytes, say) of more than request_limit bytes
+    # are refused while they are being sent. The page log gets one line per job:
+    # queue, job number, document format, job name.
+    request_limit=262144
     cat > "$c/cups/cupsd.conf" <<EOF
 Listen $c/cups.sock
 LogLevel warn
@@ -98,8 +103,10 @@ DefaultAuthType None
 DefaultEncryption Never
 MaxJobs 0
 MaxJobsPerPrinter 0
+MaxRequestSize $request_limit
 PreserveJobHistory No
 PreserveJobFiles No
+PageLogFormat %p %j %{document-format} %{job-name}
 <Location />
   Order allow,deny
   Allow all
@@ -133,6 +140,7 @@ EOF
       echo "QUEUE=TervaneLabel"
       echo "REJECTING_QUEUE=TervaneRejecting"
       echo "CUPS_SERVER=$c/cups.sock"
+      echo "REQUEST_LIMIT=$request_limit"
     } >> "$dir/ready.tmp"
   }
   mv "$dir/ready.tmp" "$dir/ready"
