@@ -172,11 +172,11 @@ INSTANTIATE_TEST_SUITE_P(Generations, PrinterReception,
                                                                                     : "quorvel");
                          });
 
+using PrinterSteps = CupsTest;
+
 // A queue that refuses jobs. Natively the job cannot be created: the StartDocPrinter
 // step. Wine's spooler takes the document into a spool file of its own and meets the
 // refusal when it hands the document over at the end: the EndDocPrinter step.
-using PrinterSteps = CupsTest;
-
 TEST_F(PrinterSteps, ARejectingQueueFailsAtItsStepAndTheCopyIsStillWritten) {
   std::string settings = SettingsText({"printerName=" + values_["REJECTING_QUEUE"]});
   TestService service(JobGeneration::kKoldane, &settings);

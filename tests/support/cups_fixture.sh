@@ -65,11 +65,10 @@ start)
   : > "$dir/ready.tmp"
   {
     command -v cupsd >/dev/null || fail "cupsd is not installed"
-    cupsd_dir=$(mktemp -d /tmp/tervane-cups.XXXXXX) || fail "no folder for cupsd under /tmp"
-    ln -s "$cupsd_dir" "$dir/cupsd"
+    c=$(mktemp -d /tmp/tervane-cups.XXXXXX) || fail "no folder for cupsd under /tmp"
+    ln -s "$c" "$dir/cupsd"
     ln -s cupsd/cups.sock "$dir/cups.sock"
     ln -s cupsd/log "$dir/log"
-    c=$cupsd_dir
     mkdir -p "$c/cups/ppd" "$c/spool/tmp" "$c/cache" "$c/state/certs" "$c/log" || fail "mkdir $c"
     chmod 0777 "$c/spool/tmp"
     chmod 0755 "$c" "$c/spool" "$c/cups" "$c/state" "$c/cache"
