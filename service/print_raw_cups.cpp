@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "service/ipp_status.h"
 #include "service/job_server.h"
 
 namespace {
@@ -52,7 +53,7 @@ bool QueueExists(const char* printerName) {
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                "printer-name");
   ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"));
-  return cupsLastError() <= IPP_STATUS_OK_CONFLICTING;
+  return IppStatusIsSuccess(cupsLastError());
 }
 
 }  // namespace
@@ -60,7 +61,8 @@ bool QueueExists(const char* printerName) {
 int CJobServer::PrintRaw(const char* printerName, const char* data, int length) {
   if (!QueueExists(printerName)) {
     ipp_status_t status = cupsLastError();
-    LogSpoolerError(status == IPP_STATUS_OK ? IPP_STATUS_ERROR_NOT_FOUND : status, "OpenPrinter");
+    LogSpoolerError(IppStatusIsSuccess(status) ? IPP_STATUS_ERROR_NOT_FOUND : status,
+                    "OpenPrinter");
     return 0;
   }
 
@@ -82,7 +84,8 @@ int CJobServer::PrintRaw(const char* printerName, const char* data, int length) 
     cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
     return 0;
   }
-  if (cupsFinishDocument(CUPS_HTTP_DEFAULT, printerName) != IPP_STATUS_OK) {
+  // A warning status (an attribute ignored or substituted, say) still means printed.
+  if (!IppStatusIsSuccess(cupsFinishDocument(CUPS_HTTP_DEFAULT, printerName))) {
     LogSpoolerError(cupsLastError(), "EndDocPrinter");
     cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
     return 0;

@@ -676,7 +676,6 @@ class SerialDeviceVanishes(unittest.TestCase):
 class CupsStopped(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="tervane-faults-")
-        os.chmod(self.folder, 0o755)  # cupsd's backends run as another user
         self.cups_dir = os.path.join(self.folder, "cups")
         fixture = os.path.join(SOURCE_DIR, "tests", "support", "cups_fixture.sh")
         r = subprocess.run(["sh", fixture, "start", self.cups_dir], capture_output=True, text=True)
@@ -720,7 +719,7 @@ class CupsStopped(unittest.TestCase):
         with open(self.service.job_copy, "rb") as f:
             self.assertEqual(JOB * 4, f.read())  # the copy is kept for failed jobs too
 
-        conf = os.path.join(self.cups_dir, "cups")
+        conf = os.path.join(self.cups_dir, "cupsd", "cups")
         self.restarted = subprocess.Popen(
             ["setsid", "cupsd", "-f", "-c", os.path.join(conf, "cupsd.conf"),
              "-s", os.path.join(conf, "cups-files.conf")],
