@@ -209,7 +209,7 @@ std::string LabelPicture::SummaryLine(const std::string& fileName) const {
   return line;
 }
 
-std::string PrintableText(const std::string& bytes, std::size_t maxChars) {
+std::string PrintableText(std::string_view bytes, std::size_t maxChars) {
   std::string out;
   const std::size_t n = std::min(bytes.size(), maxChars);
   for (std::size_t i = 0; i < n; ++i) {

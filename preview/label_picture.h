@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Dot coordinates are kept far inside the int range: readers clamp every number from a
@@ -148,4 +149,4 @@ class LabelPicture {
 
 // Printable form of bytes for a summary: control and non-ASCII bytes as \xNN, at most
 // maxChars characters of input (then "...").
-std::string PrintableText(const std::string& bytes, std::size_t maxChars = 24);
+std::string PrintableText(std::string_view bytes, std::size_t maxChars = 24);
