@@ -56,7 +56,7 @@ bool IsEpl2Setting(std::string_view s) {
 bool IsDialectBSetting(std::string_view s) { return !s.empty() && (s[0] == '^' || s[0] == '~'); }
 
 // Where the unbroken row of setting lines of each dialect that ends just before the
-// current line begins; fed every line in order. Lets a reader step back over the
+// current line begins; fed every line in order. Lets the splitting step back over the
 // setting lines before a label without keeping the lines it passed.
 class SettingRows {
  public:
@@ -70,9 +70,6 @@ class SettingRows {
     if (!IsEpl2Setting(cursor.Text())) epl2_ = cursor.NextBegin();
     if (!IsDialectBSetting(cursor.Text())) dialectB_ = cursor.NextBegin();
   }
-
-  // Nothing before pos counts any more.
-  void RestartAt(std::size_t pos) { epl2_ = dialectB_ = pos; }
 
  private:
   std::size_t epl2_ = 0, dialectB_ = 0;
@@ -143,7 +140,9 @@ void ReadJob(const std::string& job, int dpi, const LabelCallback& onLabel) {
     const bool toB = dialect == 'E' && StartsWith(s, "^L");
     const bool toEpl2 = dialect == 'B' && s == "N";
     if (!toB && !toEpl2) continue;
-    const std::size_t first = std::max(runBegin, toEpl2 ? settings.Epl2Start() : settings.DialectBStart());
+    // Never before runBegin: the line that started this run is no setting of the other
+    // dialect.
+    const std::size_t first = toEpl2 ? settings.Epl2Start() : settings.DialectBStart();
     read(dialect, runBegin, first);
     dialect = toB ? 'B' : 'E';
     runBegin = first;
@@ -181,6 +180,5 @@ void ReadLog(const std::string& log, int dpi, const LabelCallback& onLabel) {
       ReadDialectB(text.substr(begin, end - begin), dpi, guarded);
     }
     doneUpTo = end;
-    settings.RestartAt(end);
   }
 }
