@@ -5,7 +5,6 @@
 
 #include "preview/dialect_b_reader.h"
 #include "preview/epl2_reader.h"
-#include "preview/label_builder.h"
 
 namespace {
 
@@ -21,23 +20,22 @@ class LineCursor {
   // Moves to the next line; false at the end of the text.
   bool Next() {
     if (next_ >= text_.size()) return false;
-    begin_ = next_;
-    std::size_t end = text_.find('\n', begin_);
+    const std::size_t begin = next_;
+    std::size_t end = text_.find('\n', begin);
     next_ = end == std::string_view::npos ? text_.size() : end + 1;
     if (end == std::string_view::npos) end = text_.size();
-    line_ = text_.substr(begin_, end - begin_);
+    line_ = text_.substr(begin, end - begin);
     if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
     return true;
   }
 
   std::string_view Text() const { return line_; }  // without its line end
-  std::size_t Begin() const { return begin_; }      // first byte
   std::size_t NextBegin() const { return next_; }   // first byte of the following line
 
  private:
   std::string_view text_;
   std::string_view line_;
-  std::size_t begin_ = 0, next_ = 0;
+  std::size_t next_ = 0;
 };
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
