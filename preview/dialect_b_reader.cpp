@@ -16,7 +16,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 class DialectBReader {
  public:
-  DialectBReader(const std::string& job, int dpi, const LabelCallback& onLabel)
+  DialectBReader(std::string_view job, int dpi, const LabelCallback& onLabel)
       : job_(job), dpi_(dpi), onLabel_(onLabel), label_(dpi) {}
 
   void Run() {
@@ -212,7 +212,7 @@ class DialectBReader {
     dirty_ = false;
   }
 
-  const std::string& job_;
+  std::string_view job_;  // the whole job, or one run of a capture or log
   int dpi_;
   const LabelCallback& onLabel_;
   LabelPicture label_;
@@ -225,7 +225,7 @@ class DialectBReader {
 
 }  // namespace
 
-void ReadDialectB(const std::string& job, int dpi, const LabelCallback& onLabel) {
+void ReadDialectB(std::string_view job, int dpi, const LabelCallback& onLabel) {
   DialectBReader reader(job, dpi, onLabel);
   reader.Run();
 }

@@ -4,8 +4,8 @@
 // are settings, other ^ and ~ commands are accepted without drawing.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "preview/job_reader.h"
 
-void ReadDialectB(const std::string& job, int dpi, const LabelCallback& onLabel);
+void ReadDialectB(std::string_view job, int dpi, const LabelCallback& onLabel);

@@ -36,7 +36,7 @@ const char* CodePage(const std::string& name) {
 
 class Epl2Reader {
  public:
-  Epl2Reader(const std::string& job, int dpi, const LabelCallback& onLabel)
+  Epl2Reader(std::string_view job, int dpi, const LabelCallback& onLabel)
       : job_(job), dpi_(dpi), onLabel_(onLabel), label_(dpi) {}
 
   void Run() {
@@ -111,7 +111,7 @@ class Epl2Reader {
     }
   }
 
-  void Broken(const std::string& word, const std::string& line) {
+  void Broken(const std::string& word, std::string_view line) {
     dirty_ = true;
     label_.Notes().NotDrawn(word + " (broken line \"" + PrintableText(line, 24) + "\")");
   }
@@ -262,7 +262,7 @@ class Epl2Reader {
     long long values[4];
     for (long long& v : values) {
       std::size_t comma = job_.find(',', cursor);
-      if (comma == std::string::npos || comma - cursor > 12 || !ParseNumber(job_.substr(cursor, comma - cursor), &v)) {
+      if (comma == std::string_view::npos || comma - cursor > 12 || !ParseNumber(job_.substr(cursor, comma - cursor), &v)) {
         return SkipBrokenLine(pos, "GW");
       }
       cursor = comma + 1;
@@ -296,7 +296,7 @@ class Epl2Reader {
     std::size_t cursor = pos + 2;
     if (cursor >= job_.size() || job_[cursor] != '"') return SkipBrokenLine(pos, "GM");
     const std::size_t close = job_.find('"', cursor + 1);
-    if (close == std::string::npos || close - cursor > 64) return SkipBrokenLine(pos, "GM");
+    if (close == std::string_view::npos || close - cursor > 64) return SkipBrokenLine(pos, "GM");
     std::size_t end = close + 1;
     while (end < job_.size() && IsDigit(job_[end]) && end - close < 12) ++end;
     long long size = 0;
@@ -310,7 +310,7 @@ class Epl2Reader {
 
   std::size_t SkipBrokenLine(std::size_t pos, const char* word) {
     std::size_t end = job_.find('\n', pos);
-    if (end == std::string::npos) end = job_.size();
+    if (end == std::string_view::npos) end = job_.size();
     dirty_ = true;
     Broken(word, job_.substr(pos, end - pos));
     return end + 1;
@@ -389,7 +389,7 @@ class Epl2Reader {
     charset_ = charset;
   }
 
-  const std::string& job_;
+  std::string_view job_;  // the whole job, or one run of a capture or log
   int dpi_;
   const LabelCallback& onLabel_;
   LabelPicture label_;
@@ -401,7 +401,7 @@ class Epl2Reader {
 
 }  // namespace
 
-void ReadEpl2(const std::string& job, int dpi, const LabelCallback& onLabel) {
+void ReadEpl2(std::string_view job, int dpi, const LabelCallback& onLabel) {
   Epl2Reader reader(job, dpi, onLabel);
   reader.Run();
 }

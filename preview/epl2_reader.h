@@ -3,8 +3,8 @@
 // I set the label width, length, reference point and code page.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "preview/job_reader.h"
 
-void ReadEpl2(const std::string& job, int dpi, const LabelCallback& onLabel);
+void ReadEpl2(std::string_view job, int dpi, const LabelCallback& onLabel);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "preview/label_picture.h"
 
@@ -11,7 +12,7 @@
 using LabelCallback = std::function<bool(LabelPicture&)>;
 
 // 'B' when the job reads as dialect B (^L ... E), else 'E' for EPL2.
-char DetectDialect(const std::string& job);
+char DetectDialect(std::string_view job);
 
 // One label job (a file, standard input or a job the client rendered): every line
 // counts, and lines the preview cannot draw are named in the summary. A capture that

@@ -19,7 +19,7 @@ bool SplitFields(const std::string& text, std::size_t count, std::vector<std::st
   return true;
 }
 
-bool ParseNumber(const std::string& text, long long* value) {
+bool ParseNumber(std::string_view text, long long* value) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -38,10 +38,10 @@ bool ParseNumber(const std::string& text, long long* value) {
   return true;
 }
 
-std::string NextLine(const std::string& text, std::size_t* pos) {
+std::string NextLine(std::string_view text, std::size_t* pos) {
   std::size_t end = text.find('\n', *pos);
-  if (end == std::string::npos) end = text.size();
-  std::string line = text.substr(*pos, end - *pos);
+  if (end == std::string_view::npos) end = text.size();
+  std::string line(text.substr(*pos, end - *pos));
   *pos = end + 1;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;

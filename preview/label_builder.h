@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "preview/barcode_symbols.h"
@@ -15,11 +16,11 @@ bool SplitFields(const std::string& text, std::size_t count, std::vector<std::st
 
 // The line of text that starts at *pos, without its line end (LF or CR LF); *pos moves
 // past it.
-std::string NextLine(const std::string& text, std::size_t* pos);
+std::string NextLine(std::string_view text, std::size_t* pos);
 
 // A decimal integer with an optional sign, blanks allowed around it. False for anything
 // else or for a value beyond +-2^31.
-bool ParseNumber(const std::string& text, long long* value);
+bool ParseNumber(std::string_view text, long long* value);
 
 // value bounded to [low, high]; *changed is set when it had to move.
 int Bounded(long long value, int low, int high, bool* changed);

@@ -35,7 +35,16 @@ DotRect Placement::Map(int dx0, int dy0, int dx1, int dy1) const {
   return r;
 }
 
-void LabelNotes::NotDrawn(const std::string& word) { ++notDrawn[word]; }
+void LabelNotes::NotDrawn(const std::string& word) {
+  const auto known = notDrawn.find(word);
+  if (known != notDrawn.end()) {
+    ++known->second;
+  } else if (notDrawn.size() < kMaxNotDrawnKinds) {
+    notDrawn.emplace(word, 1);
+  } else {
+    ++notDrawn[kOtherKinds];
+  }
+}
 
 void LabelNotes::Remark(const std::string& text) {
   if (std::find(remarks.begin(), remarks.end(), text) == remarks.end() && remarks.size() < 20) {
@@ -209,7 +218,7 @@ std::string LabelPicture::SummaryLine(const std::string& fileName) const {
   return line;
 }
 
-std::string PrintableText(const std::string& bytes, std::size_t maxChars) {
+std::string PrintableText(std::string_view bytes, std::size_t maxChars) {
   std::string out;
   const std::size_t n = std::min(bytes.size(), maxChars);
   for (std::size_t i = 0; i < n; ++i) {

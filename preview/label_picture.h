@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Dot coordinates are kept far inside the int range: readers clamp every number from a
@@ -20,6 +21,11 @@ constexpr int kMaxCanvasSide = 4096;
 #endif
 // Drawing commands painted per label; further ones are counted as not drawn.
 constexpr int kMaxItemsPerLabel = 20000;
+// Kinds of lines named under "not drawn" per label; lines of any further kind are
+// counted together under kOtherKinds, so that a job of distinct unknown lines does not
+// keep one entry per line.
+constexpr std::size_t kMaxNotDrawnKinds = 32;
+constexpr const char* kOtherKinds = "(other kinds)";
 
 // Pixel values of a picture: the PNG palette indexes.
 enum Ink : std::uint8_t { kPaper = 0, kDot = 1, kClipMark = 2 };
@@ -79,7 +85,7 @@ struct LabelNotes {
   int textLines = 0;
   int barcodes = 0;
   std::string copies = "1";
-  std::map<std::string, int> notDrawn;  // command word -> count
+  std::map<std::string, int> notDrawn;  // command word -> count; kMaxNotDrawnKinds words, then kOtherKinds
   std::vector<std::string> remarks;     // broken lines, capped sizes, ...
   void NotDrawn(const std::string& word);
   void Remark(const std::string& text);  // kept once
@@ -148,4 +154,4 @@ class LabelPicture {
 
 // Printable form of bytes for a summary: control and non-ASCII bytes as \xNN, at most
 // maxChars characters of input (then "...").
-std::string PrintableText(const std::string& bytes, std::size_t maxChars = 24);
+std::string PrintableText(std::string_view bytes, std::size_t maxChars = 24);

@@ -42,6 +42,17 @@ TEST(JobReading, ServiceLogYieldsEveryLabelOfEveryJob) {
     EXPECT_TRUE(Has(r.lines[i], "not drawn: none")) << r.lines[i];
   }
   EXPECT_TRUE(Has(r.lines[1], "dialect B")) << r.lines[1];
+
+  // The setting lines just before a label belong to it; a log line ends their row.
+  testsupport::TempDir sizedFolder;
+  Rendered sized = Render("8:0:2 - ---\nq400\nQ240,24\nN\nA10,10,0,2,1,1,N,\"X\"\nP1\n8:0:2 - ---\n"
+                          "^W50\n^Q30,3\n^L\nAB,10,10,1,1,0,0,X\nE\n"
+                          "q400\n8:0:3 - ---\nN\nA10,10,0,2,1,1,N,\"X\"\nP1\n",
+                          sizedFolder, 203, true);
+  ASSERT_EQ(sized.lines.size(), 3u);
+  EXPECT_TRUE(Has(sized.lines[0], "400x240 dots at 203 dpi (label size from the job); EPL2")) << sized.lines[0];
+  EXPECT_TRUE(Has(sized.lines[1], "400x240 dots at 203 dpi (label size from the job); dialect B")) << sized.lines[1];
+  EXPECT_TRUE(Has(sized.lines[2], "(bounding box + margin)")) << sized.lines[2];
 }
 
 // Koldane's _barcodeOUT.log (jobs back to back) and the argument log (request text,
@@ -74,6 +85,17 @@ TEST(JobReading, CaptureOfBothDialectsIsReadInRuns) {
     EXPECT_TRUE(Has(r.lines[i], "not drawn: none")) << r.lines[i];
   }
   EXPECT_EQ(previewtest::Scan(r.files[5]), std::vector<std::string>{"I2/5:42"});
+
+  // The same capture with CR LF line ends reads the same, as a job and as a log.
+  std::string crlf;
+  for (const char c : examples[0].job + examples[8].job + examples[2].job + examples[9].job) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  for (bool log : {false, true}) {
+    testsupport::TempDir crlfFolder;
+    EXPECT_EQ(Render(crlf, crlfFolder, 203, log).lines, r.lines) << (log ? "log" : "job");
+  }
 }
 
 TEST(JobReading, CodePageOfTheCharacterSetLineIsUsed) {

@@ -32,6 +32,20 @@ TEST(PreviewRobustness, UnknownCommandsAreNamedInTheSummary) {
   EXPECT_TRUE(Has(b.lines[0], "ZZZ")) << b.lines[0];
   EXPECT_TRUE(Has(b.lines[0], "AZ (font)")) << b.lines[0];
   EXPECT_TRUE(Has(b.lines[0], "barcode type \"X\" not drawn")) << b.lines[0];
+
+  // 40 kinds of unknown lines: the first 32 are named, the rest counted together; a
+  // kind already named keeps its own count.
+  for (const char* open : {"N\n", "^L\n"}) {
+    std::string job = open;
+    for (int i = 0; i < 40; ++i) job += std::to_string(10 + i) + "\n";
+    job += std::string("10\n") + (open[0] == 'N' ? "P1\n" : "E\n");
+    testsupport::TempDir manyFolder;
+    Rendered many = Render(job, manyFolder);
+    ASSERT_EQ(many.lines.size(), 1u);
+    EXPECT_TRUE(Has(many.lines[0], "not drawn: \"10\" x2, \"11\", ")) << many.lines[0];
+    EXPECT_TRUE(Has(many.lines[0], ", \"41\", (other kinds) x8")) << many.lines[0];
+    EXPECT_FALSE(Has(many.lines[0], "\"42\"")) << many.lines[0];
+  }
 }
 
 TEST(PreviewRobustness, BrokenLinesAreReportedAndTheRestIsDrawn) {
