@@ -93,14 +93,14 @@ const char* CommandLineArgument(const char* commandLine) {
   return reinterpret_cast<const char*>(p);
 }
 
-int RunClient(const char* argument, const char* programDirectory, ClientSettings& settings,
-              JobDelivery& delivery, LayoutRenderer render) {
+int RunClient(const ClientBuild& build, const char* argument, const char* programDirectory,
+              ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render) {
   if (argument == nullptr || argument[0] == '\0') return kExitOk;
 
   char settingsPath[1100];
   std::snprintf(settingsPath, sizeof settingsPath, "%s%cbarcode.ini", programDirectory,
                 platform::kPathSeparator);
-  if (!LoadClientSettings(settingsPath, &settings)) WriteDefaultClientSettings(settingsPath);
+  if (!LoadClientSettings(settingsPath, build.settings, &settings)) WriteDefaultClientSettings(settingsPath);
 
   // The request text: the decoded argument (never longer than the argument itself).
   std::vector<char> request(std::strlen(argument) + 1);
@@ -144,7 +144,9 @@ int RunClient(const char* argument, const char* programDirectory, ClientSettings
     }
 
     LabelJob job;
-    if (!render(protocol, job, field, settings)) {
+    const bool rendered = render ? render(protocol, job, field, settings)
+                                 : RenderLayout(*build.layouts, protocol, job, field, settings);
+    if (!rendered) {
       if (settings.debugMode) AppendLog(logPath, "at", "unknoun protocol\n", 17);
       return kExitFailure;
     }

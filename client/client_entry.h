@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
+#include "client/client_build.h"
 #include "client/client_settings.h"
-#include "client/dispatch_table.h"
 #include "client/label_job.h"
 
 // Exit codes of a run.
@@ -29,16 +29,18 @@ class PrinterDelivery : public JobDelivery {
   bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override;
 };
 
-// A layout chooser with the signature of RenderLayout (tests may pass their own).
+// A layout chooser in place of the build's dispatch table (tests pass their own):
+// false when the protocol has no layout.
 typedef bool (*LayoutRenderer)(int protocol, LabelJob& job, const char* data,
                                ClientSettings& settings);
 
-// One whole run for argument (the command-line argument, still percent-encoded).
-// programDirectory holds barcode.ini and the argument log. settings holds the built-in
-// defaults on entry; the loader fills it and the run may set its hex-text flag.
-// Returns the process exit code.
-int RunClient(const char* argument, const char* programDirectory, ClientSettings& settings,
-              JobDelivery& delivery, LayoutRenderer render = RenderLayout);
+// One whole run of build for argument (the command-line argument, still
+// percent-encoded). programDirectory holds barcode.ini, read by the build's settings
+// rules, and the argument log. settings holds the built-in defaults on entry; the
+// loader fills it and the run may set its hex-text flag. Without render the layouts
+// are the build's dispatch table. Returns the process exit code.
+int RunClient(const ClientBuild& build, const char* argument, const char* programDirectory,
+              ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render = nullptr);
 
 // Percent-decodes argument into out (at least strlen(argument) + 1 bytes) and
 // terminates it. Only a "%" followed by a decimal digit starts an escape, so the

@@ -109,7 +109,7 @@ void ApplyCom(const KeyValue& kv, ClientSettings* s) {
   }
 }
 
-void ApplySizing(const KeyValue& kv, ClientSettings* s) {
+void ApplySizing(const KeyValue& kv, const SettingsRules& rules, ClientSettings* s) {
   if (Is(kv, "BIOCHIMIEMOVELEFT")) {
     s->biochimieMoveLeft = ParseDecimal(kv.value);
   } else if (Is(kv, "COAGULAREMOVELEFT")) {
@@ -124,10 +124,8 @@ void ApplySizing(const KeyValue& kv, ClientSettings* s) {
     // An empty value keeps the page code: a zero byte in the character-set line would
     // end the label job there.
     if (kv.value[0] != '\0') s->pageCode = kv.value[0];
-#ifndef TERVANE_DIALECT_B
-  } else if (Is(kv, "MAXTEXTLEN")) {
+  } else if (rules.maxTextLen && Is(kv, "MAXTEXTLEN")) {
     s->maxTextLen = ParseDecimal(kv.value);
-#endif
   }
 }
 
@@ -139,7 +137,6 @@ void ApplyDestination(const KeyValue& kv, ClientSettings* s) {
   }
 }
 
-#ifndef TERVANE_DIALECT_B
 void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
   SuffixEntry* entry = new SuffixEntry();
   CopyField(entry->key, kv.key);
@@ -152,7 +149,6 @@ void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
   }
   s->suffixLast = entry;
 }
-#endif
 
 enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
 
@@ -173,7 +169,7 @@ bool ReadWholeFile(const char* path, std::vector<char>* text) {
 
 }  // namespace
 
-bool LoadClientSettings(const char* path, ClientSettings* settings) {
+bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings) {
   std::vector<char> text;
   if (!ReadWholeFile(path, &text)) {
     std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
@@ -202,20 +198,18 @@ bool LoadClientSettings(const char* path, ClientSettings* settings) {
     if (std::strcmp(line, "[sizing]") == 0) section = Section::kSizing;
     if (section == Section::kSizing) {
       SplitLine(line, &kv);
-      ApplySizing(kv, settings);
+      ApplySizing(kv, rules, settings);
     }
     if (std::strcmp(line, "[destination]") == 0) section = Section::kDestination;
     if (section == Section::kDestination) {
       SplitLine(line, &kv);
       ApplyDestination(kv, settings);
     }
-#ifndef TERVANE_DIALECT_B
     if (section == Section::kSuffix) {
       SplitLine(line, &kv);
       AppendSuffix(kv, settings);
     }
-    if (std::strcmp(line, "[suffix]") == 0) section = Section::kSuffix;
-#endif
+    if (rules.suffixSection && std::strcmp(line, "[suffix]") == 0) section = Section::kSuffix;
     if (std::strcmp(line, "[debug]") == 0) section = Section::kDebug;
     if (section == Section::kDebug) {
       SplitLine(line, &kv);

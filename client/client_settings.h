@@ -1,6 +1,6 @@
 // The client settings record (everything read from barcode.ini plus the run-wide
-// hex-text flag) and its loader. The second build (tervane-b) compiles the loader with
-// TERVANE_DIALECT_B: no MAXTEXTLEN key and no [suffix] section.
+// hex-text flag) and its loader. The two clients read the file by different rules:
+// tervane-b knows no MAXTEXTLEN key and no [suffix] section.
 #pragma once
 
 #include "client/decimal.h"
@@ -37,10 +37,20 @@ struct ClientSettings {
   SuffixEntry* suffixLast = nullptr;
 };
 
-// Reads barcode.ini at path into settings (only the keys present are changed). Lines
+// What one client build reads from barcode.ini beyond the keys common to both.
+struct SettingsRules {
+  bool maxTextLen;     // the MAXTEXTLEN key of [sizing]
+  bool suffixSection;  // the [suffix] section; without it "[suffix]" is no header and
+                       // the lines under it belong to the section before
+};
+
+constexpr SettingsRules kTervaneSettingsRules = {true, true};
+constexpr SettingsRules kTervaneBSettingsRules = {false, false};
+
+// Reads barcode.ini at path by rules into settings (only the keys present are changed). Lines
 // end at CR, LF or CR LF. False when the file cannot be opened or read (a folder of
 // that name, too): the prompt is printed and settings are untouched.
-bool LoadClientSettings(const char* path, ClientSettings* settings);
+bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings);
 
 // Writes the default barcode.ini (with carriage return and line feed line ends) where
 // no file of that name opens for reading.

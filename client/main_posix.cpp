@@ -1,8 +1,10 @@
-// tervane on Linux: a console program whose argument is argv[1]; message boxes are
-// lines on standard error.
+// tervane and tervane-b on Linux: a console program whose argument is argv[1];
+// message boxes are lines on standard error. The program's build (ProgramBuild) comes
+// from its own source, linked beside this one.
 #include <csignal>
 
 #include "client/client_entry.h"
+#include "client/program_build.h"
 
 namespace {
 // The client settings record exists, with its built-in defaults, before the entry runs.
@@ -17,5 +19,5 @@ int main(int argc, char** argv) {
   char directory[1024];
   ProgramDirectory(directory, sizeof directory);
   PrinterDelivery delivery;
-  return RunClient(argument, directory, settings, delivery);
+  return RunClient(ProgramBuild(), argument, directory, settings, delivery);
 }

@@ -1,8 +1,10 @@
-// tervane on Windows: a program without a window. The argument is the command line
-// after the program's own name and the blanks that follow it.
+// tervane and tervane-b on Windows: a program without a window. The argument is the
+// command line after the program's own name and the blanks that follow it. The
+// program's build (ProgramBuild) comes from its own source, linked beside this one.
 #include <windows.h>
 
 #include "client/client_entry.h"
+#include "client/program_build.h"
 
 namespace {
 // The client settings record exists, with its built-in defaults, before the entry runs.
@@ -14,5 +16,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char directory[1024];
   ProgramDirectory(directory, sizeof directory);
   PrinterDelivery delivery;
-  return RunClient(argument, directory, settings, delivery);
+  return RunClient(ProgramBuild(), argument, directory, settings, delivery);
 }

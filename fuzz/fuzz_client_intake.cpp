@@ -1,8 +1,9 @@
-// Fuzz target: one whole client run (built once per client: tervane and tervane-b).
+// Fuzz target: one whole client run, of either client.
 //
-// Input: barcode.ini, a zero byte, then the command-line argument (up to the next zero
-// byte). Without a zero byte the whole input is the argument and barcode.ini holds the
-// settings of the worked examples. The run goes through decoding, records, fields,
+// Input: the build byte (fuzz/client_build_byte.h), barcode.ini, a zero byte, then the
+// command-line argument (up to the next zero byte). Without a zero byte everything after
+// the build byte is the argument and barcode.ini holds the settings of the worked
+// examples. The run goes through decoding, records, fields,
 // dispatch and every layout, and delivers into memory. Checks on every label job:
 // no zero byte among its bytes, a terminator right after them, at most the 16 MiB cap;
 // and the run's exit code is 0 or -1.
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "client/client_entry.h"
+#include "fuzz/client_build_byte.h"
 #include "fuzz/fuzz_support.h"
 #include "transport/wire_frame.h"
 
@@ -43,6 +45,10 @@ class MemoryDelivery : public JobDelivery {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const ClientBuild& build = fuzzsupport::BuildFromByte(data[0]);
+  ++data;
+  --size;
   static const std::string folder = fuzzsupport::WorkFolder();
   static const std::string ini = folder + "/barcode.ini";
   static const std::string argLog = folder + "/_tervane_arg.log";
@@ -62,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ClientSettings settings;
   MemoryDelivery delivery;
-  int code = RunClient(argument.c_str(), folder.c_str(), settings, delivery);
+  int code = RunClient(build, argument.c_str(), folder.c_str(), settings, delivery);
   Check(code == kExitOk || code == kExitFailure, "exit code 0 or -1");
   unlink(argLog.c_str());  // DEBUGMODE=1 appends here; keep the folder small
   return 0;

@@ -1,6 +1,6 @@
-// Fuzz target: the barcode.ini loader (built once per client: tervane and tervane-b).
+// Fuzz target: the barcode.ini loader of both clients.
 //
-// The input is the whole file. Checks: the load succeeds; every text field of the
+// The first byte picks the build (fuzz/client_build_byte.h); the rest is the whole file. Checks: the load succeeds; every text field of the
 // record stays terminated inside its array (port name 12 bytes, address 100, suffix key
 // 300 and value 20 bytes); the suffix table is a proper list ending at its last entry;
 // ASan watches every buffer the loader touches.
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "client/client_settings.h"
+#include "fuzz/client_build_byte.h"
 #include "fuzz/fuzz_support.h"
 
 using fuzzsupport::Check;
@@ -23,11 +24,13 @@ bool Terminated(const char (&text)[N]) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const ClientBuild& build = fuzzsupport::BuildFromByte(data[0]);
   static const std::string path = fuzzsupport::WorkFolder() + "/barcode.ini";
-  fuzzsupport::WriteFile(path, data, size);
+  fuzzsupport::WriteFile(path, data + 1, size - 1);
 
   ClientSettings settings;
-  Check(LoadClientSettings(path.c_str(), &settings), "an existing file loads");
+  Check(LoadClientSettings(path.c_str(), build.settings, &settings), "an existing file loads");
   Check(Terminated(settings.portName), "port name terminated");
   Check(Terminated(settings.address), "address terminated");
   int entries = 0;
@@ -39,9 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     last = e;
   }
   Check(last == settings.suffixLast, "last entry pointer");
-#ifdef TERVANE_DIALECT_B
-  Check(settings.suffixFirst == nullptr, "no suffix table in tervane-b");
-#endif
+  if (!build.settings.suffixSection) Check(settings.suffixFirst == nullptr, "no suffix table in tervane-b");
   // Every lookup walks the same list and finds a terminated value.
   const char* suffix = FindSuffix(settings, "D1");
   Check(std::strlen(suffix) < 20, "suffix value length");

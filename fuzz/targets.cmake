@@ -15,16 +15,10 @@ tervane_fuzz_target(fuzz_allow_list
 tervane_fuzz_target(fuzz_client_settings
   SOURCES ${fuzz_dir}/fuzz_client_settings.cpp
   REQUIRES tervane_client)
-tervane_fuzz_target(fuzz_client_settings_b
-  SOURCES ${fuzz_dir}/fuzz_client_settings.cpp
-  REQUIRES tervane_client_b)
 
 tervane_fuzz_target(fuzz_client_intake
   SOURCES ${fuzz_dir}/fuzz_client_intake.cpp
   REQUIRES tervane_client)
-tervane_fuzz_target(fuzz_client_intake_b
-  SOURCES ${fuzz_dir}/fuzz_client_intake.cpp
-  REQUIRES tervane_client_b)
 
 tervane_fuzz_target(fuzz_service_settings
   SOURCES ${fuzz_dir}/fuzz_service_settings.cpp

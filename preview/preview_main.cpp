@@ -1,6 +1,4 @@
 // tervane-preview: label jobs, requests and logs to PNG pictures, one per label.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,18 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "client/client_build.h"
 #include "preview/preview_run.h"
 #include "preview/request_preview.h"
 
 namespace {
-
-#ifdef TERVANE_PREVIEW_BUILD_B
-const char kThisBuild = 'b';
-const char* kOtherProgram = "tervane-preview";
-#else
-const char kThisBuild = 'a';
-const char* kOtherProgram = "tervane-preview-b";
-#endif
 
 // Input beyond this is not read: no label job is larger than 16 MiB, and a log this
 // size holds more labels than --max-labels lets through.
@@ -107,26 +98,13 @@ bool ReadInput(const std::string& path, std::string* bytes) {
   return true;
 }
 
-// Hands the whole command line to the other client build's preview, beside this one.
-int RunOtherBuild(char** argv) {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return Usage("cannot find the program's own folder");
-  self[n] = '\0';
-  std::string other(self);
-  other = other.substr(0, other.rfind('/') + 1) + kOtherProgram;
-  execv(other.c_str(), argv);
-  std::fprintf(stderr, "tervane-preview: cannot start %s: %s\n", other.c_str(), std::strerror(errno));
-  return 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   PreviewOptions options;
   std::string request, ini, log, job, width, height;
   bool haveRequest = false;
-  char build = kThisBuild;
+  const ClientBuild* build = &kTervaneBuild;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -141,9 +119,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--build" && hasValue) {
       const std::string value = argv[++i];
       if (value == "b" || value == "tervane-b") {
-        build = 'b';
+        build = &kTervaneBBuild;
       } else if (value == "a" || value == "tervane") {
-        build = 'a';
+        build = &kTervaneBuild;
       } else {
         return Usage("--build takes b (tervane-b) or a (tervane)");
       }
@@ -170,7 +148,6 @@ int main(int argc, char** argv) {
       return Usage("give one job file");
     }
   }
-  if (build != kThisBuild) return RunOtherBuild(argv);
   const int inputs = (haveRequest ? 1 : 0) + (log.empty() ? 0 : 1) + (job.empty() ? 0 : 1);
   if (inputs > 1) return Usage("give one input: a job file, --request or --log");
   if (!ini.empty() && !haveRequest) return Usage("--ini goes with --request");
@@ -191,14 +168,14 @@ int main(int argc, char** argv) {
   if (haveRequest) {
     RequestJobs rendered;
     std::string error;
-    if (!RenderRequest(request, ini, &rendered, &error)) {
+    if (!RenderRequest(*build, request, ini, &rendered, &error)) {
       std::fprintf(stderr, "tervane-preview: %s\n", error.c_str());
       return 1;
     }
     for (const std::string& labelJob : rendered.jobs) run.Job(labelJob);
     if (rendered.exitCode != 0) {
       std::printf("%s would end with exit code %d (a record without a layout)\n",
-                  kThisBuild == 'b' ? "tervane-b" : "tervane", rendered.exitCode);
+                  build->program, rendered.exitCode);
       exitCode = 2;
     }
   } else if (!log.empty()) {

@@ -48,8 +48,8 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
 
 }  // namespace
 
-bool RenderRequest(const std::string& argument, const std::string& iniPath, RequestJobs* result,
-                   std::string* error) {
+bool RenderRequest(const ClientBuild& build, const std::string& argument,
+                   const std::string& iniPath, RequestJobs* result, std::string* error) {
   // The client reads barcode.ini from its program folder and may append to its argument
   // log there: give it a private folder holding the chosen settings file.
   const char* tmp = std::getenv("TMPDIR");
@@ -72,7 +72,7 @@ bool RenderRequest(const std::string& argument, const std::string& iniPath, Requ
   if (ready) {
     ClientSettings settings;
     MemoryDelivery delivery(&result->jobs);
-    result->exitCode = RunClient(argument.c_str(), folder.c_str(), settings, delivery);
+    result->exitCode = RunClient(build, argument.c_str(), folder.c_str(), settings, delivery);
   }
   std::remove(ini.c_str());
   std::remove((folder + "/_tervane_arg.log").c_str());

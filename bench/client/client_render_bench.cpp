@@ -17,7 +17,7 @@ void BM_TubeLayout(benchmark::State& state) {
   LabelJob job;
   const char* data = "A1234567\\POPESCU ION\\BIOCHIMIE\\12.03.2024\\";
   for (auto _ : state) {
-    RenderLayout(protocol, job, data, settings);
+    RenderLayout(kTervaneLayouts, protocol, job, data, settings);
     benchmark::DoNotOptimize(job.Text());
   }
   state.SetItemsProcessed(state.iterations());
@@ -45,7 +45,7 @@ void BM_RunClientInMemory(benchmark::State& state) {
   CountingDelivery delivery;
   for (auto _ : state) {
     ClientSettings settings;
-    benchmark::DoNotOptimize(RunClient(argument.c_str(), dir.string().c_str(), settings, delivery));
+    benchmark::DoNotOptimize(RunClient(kTervaneBuild, argument.c_str(), dir.string().c_str(), settings, delivery));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
   fs::remove_all(dir);

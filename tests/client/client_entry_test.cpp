@@ -69,8 +69,8 @@ class ClientRun : public ::testing::Test {
     calls.clear();
     testsupport::WriteFile(dir.File("barcode.ini"), "[sizing]\r\nBiochimieMoveLeft=5\r\n");
   }
-  int Run(const std::string& argument, LayoutRenderer render = RenderLayout) {
-    return RunClient(argument.c_str(), dir.Path().c_str(), settings, delivery, render);
+  int Run(const std::string& argument, LayoutRenderer render = nullptr) {
+    return RunClient(kTervaneBuild, argument.c_str(), dir.Path().c_str(), settings, delivery, render);
   }
   void EnableDebug() {
     testsupport::WriteFile(dir.File("barcode.ini"), "[sizing]\r\nBiochimieMoveLeft=5\r\n[debug]\r\nDEBUGMODE=1\r\n");
@@ -129,7 +129,7 @@ TEST(CommandLine, ArgumentFollowsTheProgramName) {
 
 TEST_F(ClientRun, EmptyArgumentDoesNothing) {
   testsupport::TempDir empty;
-  EXPECT_EQ(0, RunClient("", empty.Path().c_str(), settings, delivery));
+  EXPECT_EQ(0, RunClient(kTervaneBuild, "", empty.Path().c_str(), settings, delivery));
   EXPECT_FALSE(testsupport::FileExists(empty.File("barcode.ini")));
   EXPECT_TRUE(delivery.jobs.empty());
 }
@@ -138,7 +138,7 @@ TEST_F(ClientRun, FirstRunCreatesTheFileAndUsesBuiltInDefaults) {
   TempDir fresh;
   std::FILE* in = std::freopen(testsupport::NullDevice(), "r", stdin);
   ASSERT_NE(nullptr, in);
-  EXPECT_EQ(0, RunClient("x://0\\A1", fresh.Path().c_str(), settings, delivery));
+  EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", fresh.Path().c_str(), settings, delivery));
   ASSERT_EQ(1u, delivery.jobs.size());
   EXPECT_EQ(Biochimie("A1", 0), delivery.jobs[0]);  // not the 80 written into the file
   EXPECT_EQ("COM1", delivery.ports[0]);

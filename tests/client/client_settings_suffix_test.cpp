@@ -13,7 +13,7 @@ void Load(const std::string& text, ClientSettings* settings) {
   testsupport::TempDir dir;
   std::string path = dir.File("barcode.ini");
   testsupport::WriteFile(path, text);
-  ASSERT_TRUE(LoadClientSettings(path.c_str(), settings));
+  ASSERT_TRUE(LoadClientSettings(path.c_str(), kTervaneSettingsRules, settings));
 }
 
 std::vector<std::string> Entries(const ClientSettings& s) {

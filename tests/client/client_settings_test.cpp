@@ -1,5 +1,5 @@
-// The barcode.ini loader on crafted files. Built twice: with tervane_client and with
-// tervane_client_b (TERVANE_DIALECT_B); the cases here hold for both builds.
+// The barcode.ini loader on crafted files. The cases here hold for the settings rules
+// of both builds, and each runs once per build.
 #include "client/client_settings.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "client/client_build.h"
 #include "tests/support/process.h"
 #include "tests/support/support.h"
 
@@ -15,15 +16,20 @@ namespace {
 
 using testsupport::TempDir;
 
-// Loads text as barcode.ini into settings; the load must succeed.
-void Load(const std::string& text, ClientSettings* settings) {
-  TempDir dir;
-  std::string path = dir.File("barcode.ini");
-  testsupport::WriteFile(path, text);
-  ASSERT_TRUE(LoadClientSettings(path.c_str(), settings));
-}
+class ClientSettingsFile : public ::testing::TestWithParam<const ClientBuild*> {
+ protected:
+  const SettingsRules& Rules() const { return GetParam()->settings; }
 
-TEST(ClientSettings, BuiltInDefaultsAndEmptyFile) {
+  // Loads text as barcode.ini into settings; the load must succeed.
+  void Load(const std::string& text, ClientSettings* settings) {
+    TempDir dir;
+    std::string path = dir.File("barcode.ini");
+    testsupport::WriteFile(path, text);
+    ASSERT_TRUE(LoadClientSettings(path.c_str(), Rules(), settings));
+  }
+};
+
+TEST_P(ClientSettingsFile, BuiltInDefaultsAndEmptyFile) {
   ClientSettings s;
   Load("", &s);
   EXPECT_STREQ("COM1", s.portName);
@@ -44,7 +50,7 @@ TEST(ClientSettings, BuiltInDefaultsAndEmptyFile) {
   EXPECT_EQ(nullptr, s.suffixFirst);
 }
 
-TEST(ClientSettings, DefaultFileBytesAndReadBack) {
+TEST_P(ClientSettingsFile, DefaultFileBytesAndReadBack) {
   TempDir dir;
   std::string path = dir.File("barcode.ini");
   WriteDefaultClientSettings(path.c_str());
@@ -56,7 +62,7 @@ TEST(ClientSettings, DefaultFileBytesAndReadBack) {
   ClientSettings s;
   s.parityCode = 3;  // the words of the default file must be understood
   s.stopBitsCode = 2;
-  ASSERT_TRUE(LoadClientSettings(path.c_str(), &s));
+  ASSERT_TRUE(LoadClientSettings(path.c_str(), Rules(), &s));
   EXPECT_STREQ("COM1", s.portName);
   EXPECT_EQ(9600, s.baudRate);
   EXPECT_EQ(8, s.dataBits);
@@ -74,7 +80,7 @@ TEST(ClientSettings, DefaultFileBytesAndReadBack) {
   EXPECT_EQ("[com]\r\nport=7\r\n", testsupport::ReadFile(path));
 }
 
-TEST(ClientSettings, LineEnds) {
+TEST_P(ClientSettingsFile, LineEnds) {
   {
     ClientSettings s;  // carriage returns alone end lines
     Load("[com]\rbaudrate=4800\r[destination]\raddress=10.0.0.7\rnetport=104", &s);
@@ -105,7 +111,7 @@ TEST(ClientSettings, LineEnds) {
   }
 }
 
-TEST(ClientSettings, OverLongLineEndsReading) {
+TEST_P(ClientSettingsFile, OverLongLineEndsReading) {
   const std::string line300 = "[com]" + std::string(295, ' ');  // trimmed to [com]
   {
     ClientSettings s;
@@ -146,7 +152,7 @@ TEST(ClientSettings, OverLongLineEndsReading) {
   }
 }
 
-TEST(ClientSettings, PortNames) {
+TEST_P(ClientSettingsFile, PortNames) {
   struct Case {
     const char* line;
     const char* port;
@@ -168,7 +174,7 @@ TEST(ClientSettings, PortNames) {
   }
 }
 
-TEST(ClientSettings, ParityAndStopBitWords) {
+TEST_P(ClientSettingsFile, ParityAndStopBitWords) {
   ClientSettings s;
   Load("[com]\r\nparity=space\r\nstopbits=1.5\r\n", &s);
   EXPECT_EQ(4, s.parityCode);
@@ -179,7 +185,7 @@ TEST(ClientSettings, ParityAndStopBitWords) {
   EXPECT_EQ(2, s.stopBitsCode);
 }
 
-TEST(ClientSettings, DebugModeAndPrintDomainNameAreExactlyOne) {
+TEST_P(ClientSettingsFile, DebugModeAndPrintDomainNameAreExactlyOne) {
   struct Case {
     const char* value;
     bool on;
@@ -196,7 +202,7 @@ TEST(ClientSettings, DebugModeAndPrintDomainNameAreExactlyOne) {
   EXPECT_FALSE(s.debugMode);
 }
 
-TEST(ClientSettings, SectionHeaders) {
+TEST_P(ClientSettingsFile, SectionHeaders) {
   {
     ClientSettings s;  // lines before the first header belong to no section
     Load("baudrate=300\r\nDEBUGMODE=1\r\n[com]\r\ndatabits=7\r\n", &s);
@@ -224,7 +230,7 @@ TEST(ClientSettings, SectionHeaders) {
   }
 }
 
-TEST(ClientSettings, ValuesAtTheHundredCharacterEdge) {
+TEST_P(ClientSettingsFile, ValuesAtTheHundredCharacterEdge) {
   const std::string v99(99, 'h');
   {
     ClientSettings s;
@@ -248,7 +254,7 @@ TEST(ClientSettings, ValuesAtTheHundredCharacterEdge) {
   }
 }
 
-TEST(ClientSettings, DecimalValues) {
+TEST_P(ClientSettingsFile, DecimalValues) {
   ClientSettings s;
   Load(
       "[sizing]\r\nBIOCHIMIEMOVELEFT=-20\r\nCOAGULAREMOVELEFT=  15px\r\nHEMATOLOGIEMOVELEFT=x\r\n"
@@ -268,7 +274,7 @@ TEST(ClientSettings, DecimalValues) {
   EXPECT_EQ(INT_MAX, ParseDecimal("000000000000000000000000002147483647"));
 }
 
-TEST(ClientSettings, PageCode) {
+TEST_P(ClientSettingsFile, PageCode) {
   ClientSettings s;
   Load("[sizing]\r\nPAGECODE=850\r\n", &s);
   EXPECT_EQ('8', s.pageCode);
@@ -277,21 +283,26 @@ TEST(ClientSettings, PageCode) {
   EXPECT_EQ('8', s.pageCode);
 }
 
-TEST(ClientSettings, MissingFileLeavesTheRecordUntouched) {
+TEST_P(ClientSettingsFile, MissingFileLeavesTheRecordUntouched) {
   TempDir dir;
   ClientSettings s;
   s.baudRate = 1234;
   // The loader may read one character from standard input; give it an empty one.
   std::FILE* in = std::freopen(testsupport::NullDevice(), "r", stdin);
   ASSERT_NE(nullptr, in);
-  EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));
+  EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), Rules(), &s));
   EXPECT_EQ(1234, s.baudRate);
   EXPECT_FALSE(testsupport::FileExists(dir.File("barcode.ini")));
   // A folder of that name cannot be opened as the file either (Linux opens it, and
   // only reading it fails).
   std::filesystem::create_directory(dir.File("barcode.ini"));
-  EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), &s));
+  EXPECT_FALSE(LoadClientSettings(dir.File("barcode.ini").c_str(), Rules(), &s));
   EXPECT_EQ(1234, s.baudRate);
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, ClientSettingsFile, ::testing::Values(&kTervaneBuild, &kTervaneBBuild),
+                         [](const ::testing::TestParamInfo<const ClientBuild*>& info) {
+                           return std::string(info.param == &kTervaneBuild ? "tervane" : "tervane_b");
+                         });
 
 }  // namespace

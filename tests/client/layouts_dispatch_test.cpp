@@ -1,11 +1,11 @@
-// The dispatch table of both clients, with settings read by the real loader. This file
-// is built twice: against tervane_client and against tervane_client_b (which defines
-// TERVANE_DIALECT_B). Protocols 0, 1, 3, 4, 6 and 11 are checked against the same
-// expected jobs in both builds, so both give identical jobs; 10 and 100 differ.
+// The dispatch table of both clients, with settings read by the real loader under each
+// build's rules. Protocols 0, 1, 3, 4, 6 and 11 are checked against the same expected
+// jobs in both builds, so both give identical jobs; 10 and 100 differ.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "client/client_build.h"
 #include "client/client_settings.h"
 #include "client/dispatch_table.h"
 #include "tests/support/support.h"
@@ -18,25 +18,37 @@ class Dispatch : public ::testing::Test {
   // Loads a barcode.ini with the given lines into settings.
   void Load(const std::string& ini) {
     testsupport::WriteFile(dir.File("barcode.ini"), ini);
-    ASSERT_TRUE(LoadClientSettings(dir.File("barcode.ini").c_str(), &settings));
+    ASSERT_TRUE(LoadClientSettings(dir.File("barcode.ini").c_str(), build->settings, &settings));
   }
   std::string Render(int protocol, const std::string& data) {
     LabelJob job;
     job.Append("stale content that the layout must replace");
-    EXPECT_TRUE(RenderLayout(protocol, job, data.c_str(), settings)) << protocol;
+    EXPECT_TRUE(RenderLayout(*build->layouts, protocol, job, data.c_str(), settings)) << protocol;
     EXPECT_FALSE(job.TooLarge());
     return std::string(job.Text(), job.Length());
   }
 
+  const ClientBuild* build = &kTervaneBuild;
   testsupport::TempDir dir;
   ClientSettings settings;
+};
+
+// The cases that hold for both builds run once per build.
+class DispatchBothBuilds : public Dispatch, public ::testing::WithParamInterface<const ClientBuild*> {
+ protected:
+  DispatchBothBuilds() { build = GetParam(); }
+};
+
+class DispatchB : public Dispatch {
+ protected:
+  DispatchB() { build = &kTervaneBBuild; }
 };
 
 const char kSizing[] =
     "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
     "BARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\n";
 
-TEST_F(Dispatch, SharedProtocolsGiveTheSameJobsInBothBuilds) {
+TEST_P(DispatchBothBuilds, SharedProtocolsGiveTheSameJobsInBothBuilds) {
   Load(kSizing);
   EXPECT_EQ(worked::kBiochimieJob, Render(0, worked::kTubeData));
   EXPECT_EQ(worked::kBiochimieJob, Render(3, worked::kTubeData));
@@ -50,17 +62,20 @@ TEST_F(Dispatch, SharedProtocolsGiveTheSameJobsInBothBuilds) {
   EXPECT_EQ("D8\n\nN\nA10,0,0,2,1,1,N,\"4142\"\nA10,20,0,2,1,1,N,\"D\"\nP1\n", Render(11, "D\\4142"));
 }
 
-TEST_F(Dispatch, UnknownProtocolsHaveNoLayout) {
+TEST_P(DispatchBothBuilds, UnknownProtocolsHaveNoLayout) {
   Load(kSizing);
   for (int protocol : {-1, 2, 5, 7, 9, 12, 99, 101, 9900}) {
     LabelJob job;
     job.Append("stale");
-    EXPECT_FALSE(RenderLayout(protocol, job, "x", settings)) << protocol;
+    EXPECT_FALSE(RenderLayout(*build->layouts, protocol, job, "x", settings)) << protocol;
     EXPECT_EQ(0u, job.Length());
   }
 }
 
-#if !defined(TERVANE_DIALECT_B)
+INSTANTIATE_TEST_SUITE_P(Builds, DispatchBothBuilds, ::testing::Values(&kTervaneBuild, &kTervaneBBuild),
+                         [](const ::testing::TestParamInfo<const ClientBuild*>& info) {
+                           return std::string(info.param == &kTervaneBuild ? "tervane" : "tervane_b");
+                         });
 
 TEST_F(Dispatch, Protocol10ReadsPageCodeSuffixesAndTheHexFlag) {
   Load(std::string(kSizing) + "PAGECODE=B\r\n[suffix]\r\nD2=-X\r\nD2=-Y\r\n");
@@ -86,9 +101,7 @@ TEST_F(Dispatch, Protocol100IsTheNumberedSeries) {
   EXPECT_EQ(worked::kSeriesJob, Render(100, worked::kSeriesData));
 }
 
-#else
-
-TEST_F(Dispatch, Protocol10IsDialectB) {
+TEST_F(DispatchB, Protocol10IsDialectB) {
   Load("[sizing]\r\nBiochimieMoveLeft=0\r\nBARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\n");
   const std::string label =
       "^P1\n^L\nBQ,10,0,2,5,80,0,0,A1234567\nAB,10,85,1,1,0,0,A TEXT OF TWENTY-SIX\nAD,10,103,1,1,0,0,LINE THREE\n";
@@ -101,14 +114,12 @@ TEST_F(Dispatch, Protocol10IsDialectB) {
   EXPECT_EQ("^P1\n^L\nAB,10,0,1,1,0,0,4142\nAB,10,18,1,1,0,0,D2\nE\n", Render(10, "D2\\4142"));
 }
 
-TEST_F(Dispatch, Protocol100IsDialectB) {
+TEST_F(DispatchB, Protocol100IsDialectB) {
   Load("[sizing]\r\nBiochimieMoveLeft=80\r\nBARCODEFONTSIZE=80\r\n");
   EXPECT_EQ(
       "^C3\n^P2\n^L\nBU,20,0,2,5,60,0,0,41\nAB,20,60,1,1,0,0,41\nAB,20,80,1,1,0,0,LOT 7\nE\n"
       "^C3\n^P2\n^L\nBU,20,0,2,5,60,0,0,42\nAB,20,60,1,1,0,0,42\nAB,20,80,1,1,0,0,LOT 7\nE\n",
       Render(100, "41^2^3^6\\B^1\\X^Y^LOT 7"));
 }
-
-#endif
 
 }  // namespace

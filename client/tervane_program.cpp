@@ -1,0 +1,4 @@
+// The program tervane.
+#include "client/program_build.h"
+
+const ClientBuild& ProgramBuild() { return kTervaneBuild; }
