@@ -38,7 +38,7 @@ void DialectBFieldListLayout(LabelJob& job, const char* data, int m, int h, bool
   char text[kFieldBound + 1];
   Field field;
   while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
-    job.Append("^P1%c^L%c", '\n', '\n');
+    job.Append("^P1\n^L\n");
     int y = 0;
     int cursor = fieldsStart;
     while (ReadNextField(data, length, &cursor, text)) {
@@ -48,18 +48,18 @@ void DialectBFieldListLayout(LabelJob& job, const char* data, int m, int h, bool
         // Text in a font beginning with "B" is cut at 20 characters; there is no
         // continuation line in this dialect. Barcode data is never cut.
         if (field.font[0] == 'B' && std::strlen(field.value) > kCutWidth) field.value[kCutWidth] = '\0';
-        job.Append("%c%s,%d,%d,1,1,0,0,%s%c", field.letter, field.font, x, y, field.value, '\n');
+        job.Append("%c%s,%d,%d,1,1,0,0,%s\n", field.letter, field.font, x, y, field.value);
         y = StepDown(y, DialectBTextStep(field.font));
       } else {
-        job.Append("%c%s,%d,%d,2,5,%d,0,0,%s%c", field.letter, field.font, x, y, h, field.value, '\n');
+        job.Append("%c%s,%d,%d,2,5,%d,0,0,%s\n", field.letter, field.font, x, y, h, field.value);
         y = StepDown(StepDown(y, h), 5);
       }
     }
     if (printDomainName) {
-      job.Append("AB,%d,%d,1,1,0,0,%s%c", x, y, name, '\n');
+      job.Append("AB,%d,%d,1,1,0,0,%s\n", x, y, name);
       y = StepDown(y, 14);
     }
-    job.Append("E%c", '\n');
+    job.Append("E\n");
   }
 }
 
@@ -80,15 +80,15 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
   for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
     const std::size_t labelStart = job.Length();
     FormatSerialNumber(n, number);
-    job.Append("^C%d%c^P%ld%c^L%c", header.copies, '\n', static_cast<long>(header.count), '\n', '\n');
-    job.Append("BU,20,0,2,5,60,0,0,%s%c", number, '\n');
-    job.Append("AB,20,60,1,1,0,0,%s%c", number, '\n');
+    job.Append("^C%d\n^P%ld\n^L\n", header.copies, static_cast<long>(header.count));
+    job.Append("BU,20,0,2,5,60,0,0,%s\n", number);
+    job.Append("AB,20,60,1,1,0,0,%s\n", number);
     int cursor = fieldsStart;
     ReadField(data, length, &cursor, skipped, kSeriesHeaderBound, '\\');
     ReadField(data, length, &cursor, text, kSeriesHeaderBound, '\\');
     SplitParts(text, &parts);
-    job.Append("AB,20,80,1,1,0,0,%s%c", parts.value, '\n');
-    job.Append("E%c", '\n');
+    job.Append("AB,20,80,1,1,0,0,%s\n", parts.value);
+    job.Append("E\n");
 
     // Labels of a series differ only in their number, printed twice: none is shorter
     // than the first when the numbers only grow; below zero they shrink, at most to

@@ -6,7 +6,7 @@
 #include "transport/wire_frame.h"
 
 void Epl2Label::Start() {
-  job_.Append("D8%c%cN%c", '\n', '\n', '\n');
+  job_.Append("D8\n\nN\n");
   y_ = 0;
   std::strcpy(lastFont_, "2");
 }
@@ -19,11 +19,10 @@ void Epl2Label::Text(const Field& field, unsigned wrapWidth) {
     continuation = field.value + wrapWidth;
     head[wrapWidth] = '\0';
   }
-  job_.Append("%c%d,%d,0,%s,1,1,N,%c%s%c%c", field.letter, x_, y_, field.font, '"', head, '"', '\n');
+  job_.Append("%c%d,%d,0,%s,1,1,N,\"%s\"\n", field.letter, x_, y_, field.font, head);
   y_ = StepDown(y_, 20);
   if (continuation) {
-    job_.Append("%c%d,%d,0,%s,1,1,N,%c%s%c%c", field.letter, x_, y_, field.font, '"', continuation, '"',
-                '\n');
+    job_.Append("%c%d,%d,0,%s,1,1,N,\"%s\"\n", field.letter, x_, y_, field.font, continuation);
     y_ = StepDown(y_, 20);
   }
   std::strcpy(lastFont_, field.font);
@@ -31,18 +30,16 @@ void Epl2Label::Text(const Field& field, unsigned wrapWidth) {
 
 void Epl2Label::Barcode(const Field& field, const char* suffix) {
   if (suffix) {
-    job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c%s%s%c%c", field.letter, x_, y_, field.font, h_, '"', field.value,
-                suffix, '"', '\n');
+    job_.Append("%c%d,%d,0,%s,2,4,%d,B,\"%s%s\"\n", field.letter, x_, y_, field.font, h_, field.value, suffix);
   } else {
-    job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c%s%c%c", field.letter, x_, y_, field.font, h_, '"', field.value, '"',
-                '\n');
+    job_.Append("%c%d,%d,0,%s,2,4,%d,B,\"%s\"\n", field.letter, x_, y_, field.font, h_, field.value);
   }
   y_ = StepDown(StepDown(y_, h_), 30);
   std::strcpy(lastFont_, "2");
 }
 
 void Epl2Label::PaddedBarcode(const Field& field, std::size_t zeros, const char* number) {
-  job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c", field.letter, x_, y_, field.font, h_, '"');
+  job_.Append("%c%d,%d,0,%s,2,4,%d,B,\"", field.letter, x_, y_, field.font, h_);
   // Padding that cannot fit under the cap ends the job at once, not after writing
   // zeros up to the cap.
   if (zeros > wire::kMaxJobLength - job_.Length()) {
@@ -56,7 +53,7 @@ void Epl2Label::PaddedBarcode(const Field& field, std::size_t zeros, const char*
     job_.AppendText(kZeros, n);
     zeros -= n;
   }
-  job_.Append("%s%c%c", number, '"', '\n');
+  job_.Append("%s\"\n", number);
   y_ = StepDown(StepDown(y_, h_), 30);
   std::strcpy(lastFont_, "2");
 }
@@ -71,11 +68,11 @@ void Epl2Label::Render(const Field& field) {
 }
 
 void Epl2Label::DomainLine(const char* name) {
-  job_.Append("%c%d,%d,0,%s,1,1,N,%c%s%c%c", 'A', x_, y_, lastFont_, '"', name, '"', '\n');
+  job_.Append("A%d,%d,0,%s,1,1,N,\"%s\"\n", x_, y_, lastFont_, name);
   y_ = StepDown(y_, 20);
 }
 
-void Epl2Label::End(int copies) { job_.Append("P%d%c", copies, '\n'); }
+void Epl2Label::End(int copies) { job_.Append("P%d\n", copies); }
 
 void FieldListLayout(LabelJob& job, const char* data, int m, int h) {
   const int length = static_cast<int>(std::strlen(data));

@@ -72,7 +72,7 @@ void ExtendedFieldListLayout(LabelJob& job, const char* data, int m, int h, bool
   char text[kFieldBound + 1];
   Field field;
   while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
-    job.Append("I8,%c,001%c", pageCode, '\n');
+    job.Append("I8,%c,001\n", pageCode);
     label.Start();
     const char* suffix = SuffixFor(extended, name);
     int cursor = fieldsStart;
