@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "client/epl2_label.h"
 #include "client/field_grammar.h"
-#include "client/field_list_layouts.h"
 #include "client/field_reader.h"
 
 namespace {
