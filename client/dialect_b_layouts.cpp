@@ -45,11 +45,7 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
   char text[kSeriesHeaderBound + 1];
   char number[24];
   Field parts;
-  // 64-bit arithmetic: first + count - 1 may lie beyond the 32-bit range. A huge count
-  // ends when the job reaches its cap.
-  const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
-  for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
-    const std::size_t labelStart = job.Length();
+  RenderNumberedSeries(job, header, [&](std::int64_t n) -> std::size_t {
     FormatSerialNumber(n, number);
     label.StartSeries(header.copies, header.count);
     // The number as a barcode of height 60 across the top, then as text below it.
@@ -62,15 +58,8 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
     label.TextAt("B", 20, 80, parts.value);
     label.End();
 
-    // Labels of a series differ only in their number, printed twice: none is shorter
-    // than the first when the numbers only grow; below zero they shrink, at most to
-    // one digit. A series that cannot fit under the cap is refused at once.
-    if (n == header.first && !job.TooLarge()) {
-      std::size_t shortest = job.Length() - labelStart;
-      if (n < 0) shortest -= 2 * (std::strlen(number) - 1);
-      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) {
-        job.MarkTooLarge();
-      }
-    }
-  }
+    // The number stands twice, unpadded: when the numbers only grow no later label is
+    // shorter; below zero they shrink, at most to one digit.
+    return n < 0 ? 2 * (std::strlen(number) - 1) : 0;
+  });
 }

@@ -64,3 +64,15 @@ void FormatSerialNumber(std::int64_t n, char* out) {
   while (count > 0) *out++ = digits[--count];
   *out = '\0';
 }
+
+void RenderNumberedSeries(LabelJob& job, const SeriesHeader& header, const SeriesLabelRenderer& renderLabel) {
+  const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
+  for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
+    const std::size_t labelStart = job.Length();
+    const std::size_t spare = renderLabel(n);
+    if (n == header.first && !job.TooLarge()) {
+      const std::size_t shortest = job.Length() - labelStart - spare;
+      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) job.MarkTooLarge();
+    }
+  }
+}

@@ -12,7 +12,11 @@
 // Each part is read by the field reader, so it loses its leading blanks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+
+#include "client/label_job.h"
 
 constexpr int kFieldBound = 100;      // characters of one field or one part
 constexpr int kFontLength = 3;        // characters kept of part 2
@@ -60,3 +64,16 @@ void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeade
 
 // n in decimal with a minus sign when negative; out holds at least 21 bytes.
 void FormatSerialNumber(std::int64_t n, char* out);
+
+// Renders one label of a numbered series, the label of number n, and returns how many
+// of its bytes a later label of the same series may do without.
+using SeriesLabelRenderer = std::function<std::size_t(std::int64_t n)>;
+
+// One label per number n from first up to first + count - 1, in increasing order (none
+// when count is 0 or negative), counted in 64 bits since the last number may lie beyond
+// the 32-bit range. The series stops when the job reaches its cap. Labels of a series
+// differ only in their number, so the first one, less what renderLabel says a later
+// label may do without, is the shortest label of the series: a series that cannot fit
+// under the cap with labels that short is refused after its first label, instead of
+// rendered up to the cap (a count in the millions takes seconds).
+void RenderNumberedSeries(LabelJob& job, const SeriesHeader& header, const SeriesLabelRenderer& renderLabel);

@@ -97,22 +97,18 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
   int fieldsStart = 0;
   SeriesHeader header;
   ReadSeriesHeader(data, length, &fieldsStart, &header);
+  const std::size_t width = header.width > 0 ? static_cast<std::size_t>(header.width) : 0;
 
   Epl2Label label(job, m, h);
   char text[kFieldBound + 1];
   char number[24];
   Field field;
-  // 64-bit arithmetic: first + count - 1 may lie beyond the 32-bit range. A huge count
-  // ends when the job reaches its cap.
-  const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
-  for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
-    const std::size_t labelStart = job.Length();
+  RenderNumberedSeries(job, header, [&](std::int64_t n) -> std::size_t {
     label.Start();
     int cursor = fieldsStart;
 
     FormatSerialNumber(n, number);
     const std::size_t digits = std::strlen(number);
-    const std::size_t width = header.width > 0 ? static_cast<std::size_t>(header.width) : 0;
     const std::size_t zeros = width > digits ? width - digits : 0;
 
     ReadNextField(data, length, &cursor, text);
@@ -128,20 +124,11 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
     }
     label.End(header.copies);
 
-    // Labels of a series differ only in their number, so the first one tells how small
-    // any can be: none is shorter when the numbers only grow; below zero they shrink,
-    // at most to one digit. A series that cannot fit under the cap is refused at once
-    // instead of after rendering up to the cap (a count in the millions takes seconds).
-    if (n == header.first && !job.TooLarge()) {
-      std::size_t shortest = job.Length() - labelStart;
-      if (numbered && n < 0) {
-        const std::size_t numberWidth = digits > width ? digits : width;
-        const std::size_t shortestNumber = width > 1 ? width : 1;
-        shortest = shortest - numberWidth + shortestNumber;
-      }
-      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) {
-        job.MarkTooLarge();
-      }
-    }
-  }
+    // The number is padded to width: when the numbers only grow no later label is
+    // shorter; below zero they shrink, at most to one digit padded to width.
+    if (!numbered || n >= 0) return 0;
+    const std::size_t numberWidth = digits > width ? digits : width;
+    const std::size_t shortestNumber = width > 1 ? width : 1;
+    return numberWidth - shortestNumber;
+  });
 }
