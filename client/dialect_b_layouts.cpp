@@ -9,27 +9,13 @@
 void DialectBFieldListLayout(LabelJob& job, const char* data, int m, int h, bool printDomainName) {
   const int length = static_cast<int>(std::strlen(data));
   job.Clear();
-
-  char domains[kDomainListBound + 1];
-  int fieldsStart = 0;
-  ReadField(data, length, &fieldsStart, domains, kDomainListBound, '\\');
-  const int domainsLength = static_cast<int>(std::strlen(domains));
-
   DialectBLabel label(job, m, h);
-  int domainCursor = 0;
-  char name[kFieldBound + 1];
-  char text[kFieldBound + 1];
-  Field field;
-  while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
+  ForEachDomainName(job, data, length, [&](const char* name, int fieldsStart) {
     label.Start();
-    int cursor = fieldsStart;
-    while (ReadNextField(data, length, &cursor, text)) {
-      SplitField(text, "B", &field);
-      label.Render(field);
-    }
+    ForEachField(data, length, fieldsStart, "B", [&](Field& field) { label.Render(field); });
     if (printDomainName) label.DomainLine(name);
     label.End();
-  }
+  });
 }
 
 void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, int /*h*/) {

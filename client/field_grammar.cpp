@@ -36,6 +36,29 @@ bool ReadNextField(const char* data, int dataLength, int* cursor, char* buffer) 
   return ReadField(data, dataLength, cursor, buffer, kFieldBound, '\\');
 }
 
+void ForEachField(const char* data, int dataLength, int cursor, const char* plainFont,
+                  const std::function<void(Field& field)>& render) {
+  char text[kFieldBound + 1];
+  Field field;
+  while (ReadNextField(data, dataLength, &cursor, text)) {
+    SplitField(text, plainFont, &field);
+    render(field);
+  }
+}
+
+void ForEachDomainName(LabelJob& job, const char* data, int dataLength,
+                       const std::function<void(const char* name, int fieldsStart)>& renderLabel) {
+  char domains[kDomainListBound + 1];
+  int fieldsStart = 0;
+  ReadField(data, dataLength, &fieldsStart, domains, kDomainListBound, '\\');
+  const int domainsLength = static_cast<int>(std::strlen(domains));
+  int domainCursor = 0;
+  char name[kFieldBound + 1];
+  while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
+    renderLabel(name, fieldsStart);
+  }
+}
+
 void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeader* header) {
   *header = SeriesHeader();
   char text[kSeriesHeaderBound + 1];

@@ -1,5 +1,5 @@
 // The field grammar shared by every field-list layout (protocols 1, 10, 11 and 100, in
-// EPL2 and in dialect B).
+// EPL2 and in dialect B): fields, domain lists and the numbered series.
 //
 // A field is the text between two backslashes of the layout data (at most 100
 // characters). Without a "^" it is a plain field: a text line whose value is the whole
@@ -42,6 +42,19 @@ void SplitParts(const char* text, Field* field);
 // Reads the next field of data (separator "\", bound 100) into buffer (kFieldBound + 1
 // bytes). False when the field list ends there.
 bool ReadNextField(const char* data, int dataLength, int* cursor, char* buffer);
+
+// Reads the fields of data from cursor on until a read fails, splits each (plainFont
+// as for SplitField) and hands it to render.
+void ForEachField(const char* data, int dataLength, int cursor, const char* plainFont,
+                  const std::function<void(Field& field)>& render);
+
+// Layout data that begins with a domain list: the text up to the first backslash
+// (bound 1024) holds domain names separated by "^" (bound 100 each), and the fields
+// follow it. Calls renderLabel once per domain name, in order, with the cursor of the
+// first field, while the job is under its cap. A domain list that cannot be read has
+// no domain names.
+void ForEachDomainName(LabelJob& job, const char* data, int dataLength,
+                       const std::function<void(const char* name, int fieldsStart)>& renderLabel);
 
 // Moves a stack position down by step dots with the printers' 32-bit wrap-around, so a
 // huge barcode height gives a defined (if useless) coordinate.

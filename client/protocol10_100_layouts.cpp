@@ -1,11 +1,11 @@
 #include "client/protocol10_100_layouts.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "client/epl2_label.h"
 #include "client/field_grammar.h"
-#include "client/field_reader.h"
 
 namespace {
 
@@ -61,34 +61,23 @@ void ExtendedFieldListLayout(LabelJob& job, const char* data, int m, int h, bool
   const char pageCode = extended.pageCode != '\0' ? extended.pageCode : '0';
   const unsigned wrapWidth = static_cast<unsigned>(extended.maxTextLen);
 
-  char domains[kDomainListBound + 1];
-  int fieldsStart = 0;
-  ReadField(data, length, &fieldsStart, domains, kDomainListBound, '\\');
-  const int domainsLength = static_cast<int>(std::strlen(domains));
-
   Epl2Label label(job, m, h);
-  int domainCursor = 0;
-  char name[kFieldBound + 1];
-  char text[kFieldBound + 1];
-  Field field;
-  while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
+  ForEachDomainName(job, data, length, [&](const char* name, int fieldsStart) {
     job.Append("I8,%c,001\n", pageCode);
     label.Start();
     const char* suffix = SuffixFor(extended, name);
-    int cursor = fieldsStart;
-    while (ReadNextField(data, length, &cursor, text)) {
-      SplitField(text, "2", &field);
-      if (field.letter == '\0') continue;
+    ForEachField(data, length, fieldsStart, "2", [&](Field& field) {
+      if (field.letter == '\0') return;
       if (field.letter == 'A') {
         if (extended.hexText) DecodeHexText(field.value);
         label.Text(field, wrapWidth);
       } else {
         label.Barcode(field, suffix);
       }
-    }
+    });
     if (printDomainName) label.DomainLine(name);
     label.End();
-  }
+  });
 }
 
 void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
@@ -102,7 +91,7 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
   Epl2Label label(job, m, h);
   char text[kFieldBound + 1];
   char number[24];
-  Field field;
+  Field numberField;
   RenderNumberedSeries(job, header, [&](std::int64_t n) -> std::size_t {
     label.Start();
     int cursor = fieldsStart;
@@ -112,16 +101,15 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
     const std::size_t zeros = width > digits ? width - digits : 0;
 
     ReadNextField(data, length, &cursor, text);
-    SplitParts(text, &field);
+    SplitParts(text, &numberField);
     // Without a command letter there is no number barcode, and the text starts at y 0.
-    const bool numbered = field.letter != '\0';
-    if (numbered) label.PaddedBarcode(field, zeros, number);
+    const bool numbered = numberField.letter != '\0';
+    if (numbered) label.PaddedBarcode(numberField, zeros, number);
 
-    while (ReadNextField(data, length, &cursor, text)) {
-      SplitField(text, "2", &field);
-      // Only text fields follow the number; other fields print nothing.
+    // Only text fields follow the number; other fields print nothing.
+    ForEachField(data, length, cursor, "2", [&](Field& field) {
       if (field.letter == 'A') label.Text(field, kEpl2WrapWidth);
-    }
+    });
     label.End(header.copies);
 
     // The number is padded to width: when the numbers only grow no later label is
