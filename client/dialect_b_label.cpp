@@ -30,25 +30,20 @@ void DialectBLabel::StartSeries(int copies, int count) {
   y_ = 0;
 }
 
-void DialectBLabel::TextAt(const char* font, int x, int y, const char* text) {
-  job_.Append("A%s,%d,%d,1,1,0,0,%s\n", font, x, y, text);
-}
-
-void DialectBLabel::BarcodeAt(char letter, const char* selection, int x, int y, int height,
-                              const char* data) {
-  job_.Append("%c%s,%d,%d,2,5,%d,0,0,%s\n", letter, selection, x, y, height, data);
+void DialectBLabel::TextLine(const char* font, const char* text) {
+  job_.Append("A%s,%d,%d,1,1,0,0,%s\n", font, x_, y_, text);
 }
 
 void DialectBLabel::Text(const Field& field) {
   char text[kFieldBound + 1];
   std::strcpy(text, field.value);
   if (field.font[0] == 'B' && std::strlen(text) > kCutWidth) text[kCutWidth] = '\0';
-  TextAt(field.font, x_, y_, text);
+  TextLine(field.font, text);
   y_ = StepDown(y_, DialectBTextStep(field.font));
 }
 
 void DialectBLabel::Barcode(const Field& field) {
-  BarcodeAt(field.letter, field.font, x_, y_, h_, field.value);
+  job_.Append("%c%s,%d,%d,2,5,%d,0,0,%s\n", field.letter, field.font, x_, y_, h_, field.value);
   y_ = StepDown(StepDown(y_, h_), 5);
 }
 
@@ -62,7 +57,7 @@ void DialectBLabel::Render(const Field& field) {
 }
 
 void DialectBLabel::DomainLine(const char* name) {
-  TextAt("B", x_, y_, name);
+  TextLine("B", name);
   y_ = StepDown(y_, 14);
 }
 

@@ -38,12 +38,10 @@ class DialectBLabel {
   // "E": the label ends.
   void End();
 
-  // Lines at a fixed place, for the numbered series: text in font, and a barcode whose
-  // command word is letter and selection.
-  void TextAt(const char* font, int x, int y, const char* text);
-  void BarcodeAt(char letter, const char* selection, int x, int y, int height, const char* data);
-
  private:
+  // A text line in font at the current y; the caller moves the stack.
+  void TextLine(const char* font, const char* text);
+
   LabelJob& job_;
   int x_;
   int h_;

@@ -25,7 +25,8 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
   SeriesHeader header;
   ReadSeriesHeader(data, length, &fieldsStart, &header);
 
-  // Every line of a series label stands at a fixed place.
+  // Every line of a series label stands at a fixed place: only its opening and its end
+  // are the label's.
   DialectBLabel label(job, 0, 0);
   char skipped[kSeriesHeaderBound + 1];
   char text[kSeriesHeaderBound + 1];
@@ -35,13 +36,13 @@ void DialectBNumberedSeriesLayout(LabelJob& job, const char* data, int /*m*/, in
     FormatSerialNumber(n, number);
     label.StartSeries(header.copies, header.count);
     // The number as a barcode of height 60 across the top, then as text below it.
-    label.BarcodeAt('B', "U", 20, 0, 60, number);
-    label.TextAt("B", 20, 60, number);
+    job.Append("BU,20,0,2,5,60,0,0,%s\n", number);
+    job.Append("AB,20,60,1,1,0,0,%s\n", number);
     int cursor = fieldsStart;
     ReadField(data, length, &cursor, skipped, kSeriesHeaderBound, '\\');
     ReadField(data, length, &cursor, text, kSeriesHeaderBound, '\\');
     SplitParts(text, &parts);
-    label.TextAt("B", 20, 80, parts.value);
+    job.Append("AB,20,80,1,1,0,0,%s\n", parts.value);
     label.End();
 
     // The number stands twice, unpadded: when the numbers only grow no later label is
