@@ -36,6 +36,29 @@ bool ReadNextField(const char* data, int dataLength, int* cursor, char* buffer) 
   return ReadField(data, dataLength, cursor, buffer, kFieldBound, '\\');
 }
 
+void ForEachField(const char* data, int dataLength, int cursor, const char* plainFont,
+                  const std::function<void(Field& field)>& render) {
+  char text[kFieldBound + 1];
+  Field field;
+  while (ReadNextField(data, dataLength, &cursor, text)) {
+    SplitField(text, plainFont, &field);
+    render(field);
+  }
+}
+
+void ForEachDomainName(LabelJob& job, const char* data, int dataLength,
+                       const std::function<void(const char* name, int fieldsStart)>& renderLabel) {
+  char domains[kDomainListBound + 1];
+  int fieldsStart = 0;
+  ReadField(data, dataLength, &fieldsStart, domains, kDomainListBound, '\\');
+  const int domainsLength = static_cast<int>(std::strlen(domains));
+  int domainCursor = 0;
+  char name[kFieldBound + 1];
+  while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
+    renderLabel(name, fieldsStart);
+  }
+}
+
 void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeader* header) {
   *header = SeriesHeader();
   char text[kSeriesHeaderBound + 1];
@@ -63,4 +86,16 @@ void FormatSerialNumber(std::int64_t n, char* out) {
   if (n < 0) *out++ = '-';
   while (count > 0) *out++ = digits[--count];
   *out = '\0';
+}
+
+void RenderNumberedSeries(LabelJob& job, const SeriesHeader& header, const SeriesLabelRenderer& renderLabel) {
+  const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
+  for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
+    const std::size_t labelStart = job.Length();
+    const std::size_t spare = renderLabel(n);
+    if (n == header.first && !job.TooLarge()) {
+      const std::size_t shortest = job.Length() - labelStart - spare;
+      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) job.MarkTooLarge();
+    }
+  }
 }

@@ -1,5 +1,5 @@
 // The field grammar shared by every field-list layout (protocols 1, 10, 11 and 100, in
-// EPL2 and in dialect B).
+// EPL2 and in dialect B): fields, domain lists and the numbered series.
 //
 // A field is the text between two backslashes of the layout data (at most 100
 // characters). Without a "^" it is a plain field: a text line whose value is the whole
@@ -12,7 +12,11 @@
 // Each part is read by the field reader, so it loses its leading blanks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+
+#include "client/label_job.h"
 
 constexpr int kFieldBound = 100;      // characters of one field or one part
 constexpr int kFontLength = 3;        // characters kept of part 2
@@ -39,6 +43,19 @@ void SplitParts(const char* text, Field* field);
 // bytes). False when the field list ends there.
 bool ReadNextField(const char* data, int dataLength, int* cursor, char* buffer);
 
+// Reads the fields of data from cursor on until a read fails, splits each (plainFont
+// as for SplitField) and hands it to render.
+void ForEachField(const char* data, int dataLength, int cursor, const char* plainFont,
+                  const std::function<void(Field& field)>& render);
+
+// Layout data that begins with a domain list: the text up to the first backslash
+// (bound 1024) holds domain names separated by "^" (bound 100 each), and the fields
+// follow it. Calls renderLabel once per domain name, in order, with the cursor of the
+// first field, while the job is under its cap. A domain list that cannot be read has
+// no domain names.
+void ForEachDomainName(LabelJob& job, const char* data, int dataLength,
+                       const std::function<void(const char* name, int fieldsStart)>& renderLabel);
+
 // Moves a stack position down by step dots with the printers' 32-bit wrap-around, so a
 // huge barcode height gives a defined (if useless) coordinate.
 inline int StepDown(int y, int step) {
@@ -60,3 +77,16 @@ void ReadSeriesHeader(const char* data, int dataLength, int* cursor, SeriesHeade
 
 // n in decimal with a minus sign when negative; out holds at least 21 bytes.
 void FormatSerialNumber(std::int64_t n, char* out);
+
+// Renders one label of a numbered series, the label of number n, and returns how many
+// of its bytes a later label of the same series may do without.
+using SeriesLabelRenderer = std::function<std::size_t(std::int64_t n)>;
+
+// One label per number n from first up to first + count - 1, in increasing order (none
+// when count is 0 or negative), counted in 64 bits since the last number may lie beyond
+// the 32-bit range. The series stops when the job reaches its cap. Labels of a series
+// differ only in their number, so the first one, less what renderLabel says a later
+// label may do without, is the shortest label of the series: a series that cannot fit
+// under the cap with labels that short is refused after its first label, instead of
+// rendered up to the cap (a count in the millions takes seconds).
+void RenderNumberedSeries(LabelJob& job, const SeriesHeader& header, const SeriesLabelRenderer& renderLabel);

@@ -2,93 +2,16 @@
 
 #include <cstring>
 
+#include "client/epl2_label.h"
+#include "client/field_grammar.h"
 #include "client/field_reader.h"
-#include "transport/wire_frame.h"
-
-void Epl2Label::Start() {
-  job_.Append("D8%c%cN%c", '\n', '\n', '\n');
-  y_ = 0;
-  std::strcpy(lastFont_, "2");
-}
-
-void Epl2Label::Text(const Field& field, unsigned wrapWidth) {
-  const char* continuation = nullptr;
-  char head[kFieldBound + 1];
-  std::strcpy(head, field.value);
-  if (wrapWidth != 0 && field.font[0] == '2' && std::strlen(head) > wrapWidth) {
-    continuation = field.value + wrapWidth;
-    head[wrapWidth] = '\0';
-  }
-  job_.Append("%c%d,%d,0,%s,1,1,N,%c%s%c%c", field.letter, x_, y_, field.font, '"', head, '"', '\n');
-  y_ = StepDown(y_, 20);
-  if (continuation) {
-    job_.Append("%c%d,%d,0,%s,1,1,N,%c%s%c%c", field.letter, x_, y_, field.font, '"', continuation, '"',
-                '\n');
-    y_ = StepDown(y_, 20);
-  }
-  std::strcpy(lastFont_, field.font);
-}
-
-void Epl2Label::Barcode(const Field& field, const char* suffix) {
-  if (suffix) {
-    job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c%s%s%c%c", field.letter, x_, y_, field.font, h_, '"', field.value,
-                suffix, '"', '\n');
-  } else {
-    job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c%s%c%c", field.letter, x_, y_, field.font, h_, '"', field.value, '"',
-                '\n');
-  }
-  y_ = StepDown(StepDown(y_, h_), 30);
-  std::strcpy(lastFont_, "2");
-}
-
-void Epl2Label::PaddedBarcode(const Field& field, std::size_t zeros, const char* number) {
-  job_.Append("%c%d,%d,0,%s,2,4,%d,B,%c", field.letter, x_, y_, field.font, h_, '"');
-  // Padding that cannot fit under the cap ends the job at once, not after writing
-  // zeros up to the cap.
-  if (zeros > wire::kMaxJobLength - job_.Length()) {
-    job_.MarkTooLarge();
-    return;
-  }
-  static const char kZeros[] = "0000000000000000000000000000000000000000000000000000000000000000";
-  const std::size_t chunk = sizeof kZeros - 1;
-  while (zeros > 0 && !job_.TooLarge()) {
-    const std::size_t n = zeros < chunk ? zeros : chunk;
-    job_.AppendText(kZeros, n);
-    zeros -= n;
-  }
-  job_.Append("%s%c%c", number, '"', '\n');
-  y_ = StepDown(StepDown(y_, h_), 30);
-  std::strcpy(lastFont_, "2");
-}
-
-void Epl2Label::Render(const Field& field) {
-  if (field.letter == '\0') return;
-  if (field.letter == 'A') {
-    Text(field, kEpl2WrapWidth);
-  } else {
-    Barcode(field, nullptr);
-  }
-}
-
-void Epl2Label::DomainLine(const char* name) {
-  job_.Append("%c%d,%d,0,%s,1,1,N,%c%s%c%c", 'A', x_, y_, lastFont_, '"', name, '"', '\n');
-  y_ = StepDown(y_, 20);
-}
-
-void Epl2Label::End(int copies) { job_.Append("P%d%c", copies, '\n'); }
 
 void FieldListLayout(LabelJob& job, const char* data, int m, int h) {
   const int length = static_cast<int>(std::strlen(data));
   job.Clear();
   Epl2Label label(job, m, h);
   label.Start();
-  int cursor = 0;
-  char text[kFieldBound + 1];
-  Field field;
-  while (ReadNextField(data, length, &cursor, text)) {
-    SplitField(text, "2", &field);
-    label.Render(field);
-  }
+  ForEachField(data, length, 0, "2", [&](Field& field) { label.Render(field); });
   label.End();
 }
 
@@ -98,25 +21,13 @@ void GroupedFieldListLayout(LabelJob& job, const char* data, int m, int h, bool 
   Epl2Label label(job, m, h);
   int groupCursor = 0;
   char group[kGroupBound + 1];
-  char domains[kDomainListBound + 1];
-  char name[kFieldBound + 1];
-  char text[kFieldBound + 1];
-  Field field;
   while (!job.TooLarge() && ReadField(data, length, &groupCursor, group, kGroupBound, '|')) {
     const int groupLength = static_cast<int>(std::strlen(group));
-    int fieldsStart = 0;
-    ReadField(group, groupLength, &fieldsStart, domains, kDomainListBound, '\\');
-    const int domainsLength = static_cast<int>(std::strlen(domains));
-    int domainCursor = 0;
-    while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
+    ForEachDomainName(job, group, groupLength, [&](const char* name, int fieldsStart) {
       label.Start();
-      int cursor = fieldsStart;
-      while (ReadNextField(group, groupLength, &cursor, text)) {
-        SplitField(text, "2", &field);
-        label.Render(field);
-      }
+      ForEachField(group, groupLength, fieldsStart, "2", [&](Field& field) { label.Render(field); });
       if (printDomainName) label.DomainLine(name);
       label.End();
-    }
+    });
   }
 }

@@ -1,11 +1,11 @@
 #include "client/protocol10_100_layouts.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "client/epl2_label.h"
 #include "client/field_grammar.h"
-#include "client/field_list_layouts.h"
-#include "client/field_reader.h"
 
 namespace {
 
@@ -61,34 +61,23 @@ void ExtendedFieldListLayout(LabelJob& job, const char* data, int m, int h, bool
   const char pageCode = extended.pageCode != '\0' ? extended.pageCode : '0';
   const unsigned wrapWidth = static_cast<unsigned>(extended.maxTextLen);
 
-  char domains[kDomainListBound + 1];
-  int fieldsStart = 0;
-  ReadField(data, length, &fieldsStart, domains, kDomainListBound, '\\');
-  const int domainsLength = static_cast<int>(std::strlen(domains));
-
   Epl2Label label(job, m, h);
-  int domainCursor = 0;
-  char name[kFieldBound + 1];
-  char text[kFieldBound + 1];
-  Field field;
-  while (!job.TooLarge() && ReadField(domains, domainsLength, &domainCursor, name, kFieldBound, '^')) {
-    job.Append("I8,%c,001%c", pageCode, '\n');
+  ForEachDomainName(job, data, length, [&](const char* name, int fieldsStart) {
+    job.Append("I8,%c,001\n", pageCode);
     label.Start();
     const char* suffix = SuffixFor(extended, name);
-    int cursor = fieldsStart;
-    while (ReadNextField(data, length, &cursor, text)) {
-      SplitField(text, "2", &field);
-      if (field.letter == '\0') continue;
+    ForEachField(data, length, fieldsStart, "2", [&](Field& field) {
+      if (field.letter == '\0') return;
       if (field.letter == 'A') {
         if (extended.hexText) DecodeHexText(field.value);
         label.Text(field, wrapWidth);
       } else {
         label.Barcode(field, suffix);
       }
-    }
+    });
     if (printDomainName) label.DomainLine(name);
     label.End();
-  }
+  });
 }
 
 void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
@@ -97,51 +86,37 @@ void NumberedSeriesLayout(LabelJob& job, const char* data, int m, int h) {
   int fieldsStart = 0;
   SeriesHeader header;
   ReadSeriesHeader(data, length, &fieldsStart, &header);
+  const std::size_t width = header.width > 0 ? static_cast<std::size_t>(header.width) : 0;
 
   Epl2Label label(job, m, h);
   char text[kFieldBound + 1];
   char number[24];
-  Field field;
-  // 64-bit arithmetic: first + count - 1 may lie beyond the 32-bit range. A huge count
-  // ends when the job reaches its cap.
-  const std::int64_t end = static_cast<std::int64_t>(header.first) + header.count;
-  for (std::int64_t n = header.first; n < end && !job.TooLarge(); ++n) {
-    const std::size_t labelStart = job.Length();
+  Field numberField;
+  RenderNumberedSeries(job, header, [&](std::int64_t n) -> std::size_t {
     label.Start();
     int cursor = fieldsStart;
 
     FormatSerialNumber(n, number);
     const std::size_t digits = std::strlen(number);
-    const std::size_t width = header.width > 0 ? static_cast<std::size_t>(header.width) : 0;
     const std::size_t zeros = width > digits ? width - digits : 0;
 
     ReadNextField(data, length, &cursor, text);
-    SplitParts(text, &field);
+    SplitParts(text, &numberField);
     // Without a command letter there is no number barcode, and the text starts at y 0.
-    const bool numbered = field.letter != '\0';
-    if (numbered) label.PaddedBarcode(field, zeros, number);
+    const bool numbered = numberField.letter != '\0';
+    if (numbered) label.PaddedBarcode(numberField, zeros, number);
 
-    while (ReadNextField(data, length, &cursor, text)) {
-      SplitField(text, "2", &field);
-      // Only text fields follow the number; other fields print nothing.
+    // Only text fields follow the number; other fields print nothing.
+    ForEachField(data, length, cursor, "2", [&](Field& field) {
       if (field.letter == 'A') label.Text(field, kEpl2WrapWidth);
-    }
+    });
     label.End(header.copies);
 
-    // Labels of a series differ only in their number, so the first one tells how small
-    // any can be: none is shorter when the numbers only grow; below zero they shrink,
-    // at most to one digit. A series that cannot fit under the cap is refused at once
-    // instead of after rendering up to the cap (a count in the millions takes seconds).
-    if (n == header.first && !job.TooLarge()) {
-      std::size_t shortest = job.Length() - labelStart;
-      if (numbered && n < 0) {
-        const std::size_t numberWidth = digits > width ? digits : width;
-        const std::size_t shortestNumber = width > 1 ? width : 1;
-        shortest = shortest - numberWidth + shortestNumber;
-      }
-      if (LabelJob::SeriesPassesCap(static_cast<std::uint64_t>(header.count), shortest)) {
-        job.MarkTooLarge();
-      }
-    }
-  }
+    // The number is padded to width: when the numbers only grow no later label is
+    // shorter; below zero they shrink, at most to one digit padded to width.
+    if (!numbered || n >= 0) return 0;
+    const std::size_t numberWidth = digits > width ? digits : width;
+    const std::size_t shortestNumber = width > 1 ? width : 1;
+    return numberWidth - shortestNumber;
+  });
 }

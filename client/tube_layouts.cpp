@@ -28,44 +28,64 @@ class ValueReader {
   char value_[kValueBound + 1];
 };
 
+// One tube label: every x is a fixed base minus the department's move-left value.
+class TubeLabel {
+ public:
+  TubeLabel(LabelJob& job, int m) : job_(job), m_(m) {}
+
+  // Replaces the job's content with "D8", an empty line and "N", then the barcode of
+  // code across the top (base x, selection and bar height of the layout) and the same
+  // code as text framed by asterisks at x 170 - m, y framedY.
+  void Start(int barcodeBase, const char* selection, int height, int framedY, const char* code) {
+    job_.Clear();
+    job_.Append("D8\n\nN\nB%d,0,0,%s,2,4,%d,N,\"%s\"\n", MoveLeft(barcodeBase, m_), selection, height, code);
+    job_.Append("A%d,%d,0,2,1,1,N,\"*%s*\"\n", MoveLeft(170, m_), framedY, code);
+  }
+
+  // A text line in font 2 at (base - m, y).
+  void Text(int base, int y, const char* value) {
+    job_.Append("A%d,%d,0,2,1,1,N,\"%s\"\n", MoveLeft(base, m_), y, value);
+  }
+
+  void End() { job_.Append("P1\n"); }
+
+ private:
+  LabelJob& job_;
+  int m_;
+};
+
 }  // namespace
 
 void BiochimieTubeLayout(LabelJob& job, const char* data, int m) {
   ValueReader values(data);
-  const char* v1 = values.Next();
-  job.Clear();
-  job.Append("D8%c%cN%cB%d,0,0,1,2,4,160,N,%c%s%c%c", '\n', '\n', '\n', MoveLeft(125, m), '"', v1, '"', '\n');
-  job.Append("A%d,125,0,2,1,1,N,%c*%s*%c%c", MoveLeft(170, m), '"', v1, '"', '\n');
-  job.Append("A%d,145,0,2,1,1,N,%c%s%c%c", MoveLeft(90, m), '"', values.Next(), '"', '\n');
+  TubeLabel label(job, m);
+  label.Start(125, "1", 160, 125, values.Next());
+  label.Text(90, 145, values.Next());
   char last[kValueBound + 1];
   std::strcpy(last, values.Rest());
   std::size_t n = std::strlen(last);
   if (n > 0) last[n - 1] = '\0';  // the last value loses its final character
-  job.Append("A%d,165,0,2,1,1,N,%c%s%c%c", MoveLeft(90, m), '"', last, '"', '\n');
-  job.Append("P1%c", '\n');
+  label.Text(90, 165, last);
+  label.End();
 }
 
 void CoagulareTubeLayout(LabelJob& job, const char* data, int m) {
   ValueReader values(data);
-  const char* v1 = values.Next();
-  job.Clear();
-  job.Append("D8%c%cN%cB%d,0,0,3,2,4,40,N,%c%s%c%c", '\n', '\n', '\n', MoveLeft(90, m), '"', v1, '"', '\n');
-  job.Append("A%d,45,0,2,1,1,N,%c*%s*%c%c", MoveLeft(170, m), '"', v1, '"', '\n');
+  TubeLabel label(job, m);
+  label.Start(90, "3", 40, 45, values.Next());
   static const int kTextRows[] = {70, 90, 110, 130};
-  for (int y : kTextRows) {
-    job.Append("A%d,%d,0,2,1,1,N,%c%s%c%c", MoveLeft(90, m), y, '"', values.Next(), '"', '\n');
-  }
-  job.Append("A%d,150,0,2,1,1,N,%c%s%c%cP1%c", MoveLeft(90, m), '"', values.Rest(), '"', '\n', '\n');
+  for (int y : kTextRows) label.Text(90, y, values.Next());
+  label.Text(90, 150, values.Rest());  // unchanged up to the end of the layout data
+  label.End();
 }
 
 void HematologieTubeLayout(LabelJob& job, const char* data, int m) {
   ValueReader values(data);
-  const char* v1 = values.Next();
-  job.Clear();
-  job.Append("D8%c%cN%cB%d,0,0,3C,2,4,80,N,%c%s%c%c", '\n', '\n', '\n', MoveLeft(90, m), '"', v1, '"', '\n');
-  job.Append("A%d,85,0,2,1,1,N,%c*%s*%c%c", MoveLeft(170, m), '"', v1, '"', '\n');
-  job.Append("A%d,110,0,2,1,1,N,%c%s%c%c", MoveLeft(90, m), '"', values.Next(), '"', '\n');
-  job.Append("A%d,130,0,2,1,1,N,%c%s%c%c", MoveLeft(90, m), '"', values.Next(), '"', '\n');
-  job.Append("A%d,150,0,2,1,1,N,%c%s%c%c", MoveLeft(90, m), '"', "Hematologie", '"', '\n');
-  job.Append("A%d,170,0,2,1,1,N,%c%s%c%cP1%c", MoveLeft(110, m), '"', values.Next(), '"', '\n', '\n');
+  TubeLabel label(job, m);
+  label.Start(90, "3C", 80, 85, values.Next());
+  label.Text(90, 110, values.Next());
+  label.Text(90, 130, values.Next());
+  label.Text(90, 150, "Hematologie");
+  label.Text(110, 170, values.Next());
+  label.End();
 }

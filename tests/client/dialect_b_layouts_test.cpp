@@ -157,6 +157,12 @@ TEST(DialectBNumberedSeriesLayout, Counts) {
   series(fits + 1, &refused);
   EXPECT_TRUE(refused.TooLarge());
   EXPECT_EQ(label, refused.Length());
+  // Below zero the labels shrink, the number standing twice: 188,000 labels of the first
+  // one's 91 bytes would pass the cap, but the later ones take 89 and all fit.
+  LabelJob negative;
+  DialectBNumberedSeriesLayout(negative, "-1000000^188000^1\\B\\X^Y^T", 0, 80);
+  EXPECT_FALSE(negative.TooLarge());
+  EXPECT_EQ(91u + 89u * 187999u, negative.Length());
 
   LabelJob capped;
   DialectBNumberedSeriesLayout(capped, "1^2147483647^1\\B\\X^Y^T", 0, 80);

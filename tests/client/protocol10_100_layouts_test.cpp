@@ -279,6 +279,12 @@ TEST(NumberedSeriesLayout, ASeriesIsRefusedAtOnceOnlyWhenItCannotFit) {
   NumberedSeriesLayout(small, "-1000000^20^1\\B^1", 80, 80);
   EXPECT_FALSE(small.TooLarge());
   EXPECT_EQ(20u, Count(std::string(small.Text(), small.Length()), "P1\n"));
+  // Below zero the labels shrink: 435,000 labels of the first one's 39 bytes would pass
+  // the cap, but the later ones take 38 and fit, so the series prints whole.
+  LabelJob shrunk;
+  NumberedSeriesLayout(shrunk, "-1000000^435000^1\\B^1", 80, 80);
+  EXPECT_FALSE(shrunk.TooLarge());
+  EXPECT_EQ(39u + 38u * 434999u, shrunk.Length());
 }
 
 TEST(NumberedSeriesLayout, TenThousandLabelsPrintWhole) {
