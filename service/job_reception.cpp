@@ -412,7 +412,8 @@ bool CJobServer::DeliverToSerialPort(const char* job, std::size_t length) {
         break;
       }
       // Only a port held by someone else is worth waiting for.
-      if (platform::LastErrorKind() != platform::ErrorKind::kBusy || retries >= kPortRetries) break;
+      bool busy = platform::LastErrorKind() == platform::ErrorKind::kBusy;
+      if (!busy || retries >= kPortRetries) break;
       std::this_thread::sleep_for(kPortRetryPause);
     }
   }

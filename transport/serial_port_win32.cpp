@@ -11,9 +11,10 @@ namespace {
 HANDLE Win32Handle(DeviceHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-// The line configuration of every job (not file-local: the transport tests check it): the four settings values, and fixed values for
+// The line configuration of every job: the four settings values, and fixed values for
 // the rest (binary mode, DTR and RTS enabled, no flow control, XonLim 2048, XoffLim
-// 512, XON 0x11, XOFF 0x13); every other field 0.
+// 512, XON 0x11, XOFF 0x13); every other field 0. Not file-local: the transport tests
+// check it.
 void DcbFromLineSettings(const LineSettings& line, DCB* dcb) {
   std::memset(dcb, 0, sizeof *dcb);
   dcb->DCBlength = 28;

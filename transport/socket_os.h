@@ -7,7 +7,7 @@
 namespace sockos {
 
 bool Start(SocketLibraryInfo* info);  // once per listening or connecting socket
-SocketHandle Create();            // TCP over IPv4
+SocketHandle Create();                // TCP over IPv4
 bool Bind(SocketHandle s, const sockaddr_in* address);
 bool Listen(SocketHandle s);
 // A dotted IPv4 address as it is; otherwise a name lookup, its first IPv4 address.
