@@ -31,12 +31,11 @@ bool DeliverOverNetwork(const ClientSettings& settings, const char* job, std::si
 
 bool DeliverToSerialPort(const ClientSettings& settings, const char* job, std::size_t length) {
   PortSerialv2 port;
-  DCB dcb;
-  BuildLineDcb(port, &dcb, settings.baudRate, settings.dataBits, settings.parityCode,
-               settings.stopBitsCode);
+  LineSettings line = MakeLineSettings(settings.baudRate, settings.dataBits,
+                                       settings.parityCode, settings.stopBitsCode);
   char portName[sizeof settings.portName];
   std::snprintf(portName, sizeof portName, "%s", settings.portName);
-  if (!port.Open(portName, &dcb)) {
+  if (!port.Open(portName, line)) {
     char message[sizeof port.errorText];
     std::snprintf(message, sizeof message, "%s", port.errorText);
     port.errorText[0] = '\0';

@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     shutdown(client, SHUT_WR);
   }
-  server->ServeConnection(new CSocket(static_cast<SOCKET>(accepted)));
+  server->ServeConnection(new CSocket(static_cast<SocketHandle>(accepted)));
   if (sender.joinable()) sender.join();
 
   // The service has closed its side: the client reads end-of-file (or a reset when

@@ -22,6 +22,22 @@ unsigned long LastSystemError() { return lastError; }
 
 void SetLastSystemError(unsigned long code) { lastError = code; }
 
+ErrorKind KindOfSystemError(unsigned long code) {
+  // The POSIX layers store device and socket errors in the Windows numbering
+  // (transport/posix_error_posix.cpp), so that log lines read the same on both systems.
+  switch (code) {
+    case 5:  // access denied: EBUSY, EWOULDBLOCK (a held lock), EACCES, ...
+      return ErrorKind::kBusy;
+    case 2:  // file not found: ENOENT, ENODEV, ENXIO
+    case 3:  // path not found: ENOTDIR
+      return ErrorKind::kMissing;
+    case 10061:  // connection refused: ECONNREFUSED
+      return ErrorKind::kRefused;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
 std::size_t ExecutablePath(char* out, std::size_t size) {
   if (size == 0) return 0;
   ssize_t n = readlink("/proc/self/exe", out, size - 1);

@@ -15,6 +15,20 @@ unsigned long LastSystemError() { return GetLastError(); }
 
 void SetLastSystemError(unsigned long code) { SetLastError(code); }
 
+ErrorKind KindOfSystemError(unsigned long code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED:  // what an exclusive open of a held device gives
+      return ErrorKind::kBusy;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ErrorKind::kMissing;
+    case WSAECONNREFUSED:
+      return ErrorKind::kRefused;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
 std::size_t ExecutablePath(char* out, std::size_t size) {
   if (size == 0) return 0;
   DWORD n = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));

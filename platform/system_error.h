@@ -9,4 +9,15 @@ namespace platform {
 unsigned long LastSystemError();
 void SetLastSystemError(unsigned long code);
 
+// The few meanings of a system error code that portable code acts on; the code itself
+// is only ever printed.
+enum class ErrorKind {
+  kOther,
+  kBusy,     // the object is held by someone else (a serial port opened elsewhere)
+  kMissing,  // no such file, device or path
+  kRefused,  // the peer refused the connection
+};
+ErrorKind KindOfSystemError(unsigned long code);
+inline ErrorKind LastErrorKind() { return KindOfSystemError(LastSystemError()); }
+
 }  // namespace platform

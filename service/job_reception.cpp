@@ -26,7 +26,6 @@ constexpr int kListenRetryMs = 5000;           // listening socket could not be 
 constexpr int kAcceptPauseMs = 100;            // after "Eroare accept()"
 constexpr int kPortRetries = 5;                // busy serial port: retries ...
 constexpr milliseconds kPortRetryPause(500);   // ... this far apart
-constexpr unsigned long kErrorAccessDenied = 5;
 // A request waiting for another request of this service to finish with the serial
 // port gives up when that one has held it this long without letting go (a little
 // more than the busy-port retries take).
@@ -402,19 +401,19 @@ void CJobServer::ServeConnection(CSocket* connection) {
 // opened; the job is then dropped.
 bool CJobServer::DeliverToSerialPort(const char* job, std::size_t length) {
   PortSerialv2 port;
-  DCB dcb;
-  BuildLineDcb(port, &dcb, baudRate, dataBits, parityCode, stopBitsCode);
+  LineSettings line = MakeLineSettings(baudRate, dataBits, parityCode, stopBitsCode);
 
   bool opened = false;
   bool haveTurn = AcquirePort();
   if (haveTurn) {
     for (int retries = 0;; ++retries) {
-      if (port.Open(portName, &dcb)) {
+      if (port.Open(portName, line)) {
         opened = true;
         break;
       }
-      // Only a port held by someone else (access denied) is worth waiting for.
-      if (platform::LastSystemError() != kErrorAccessDenied || retries >= kPortRetries) break;
+      // Only a port held by someone else is worth waiting for.
+      bool busy = platform::LastErrorKind() == platform::ErrorKind::kBusy;
+      if (!busy || retries >= kPortRetries) break;
       std::this_thread::sleep_for(kPortRetryPause);
     }
   }

@@ -2,7 +2,7 @@
 // service does not wait for silent clients to time out.
 #pragma once
 
-#include "transport/socket_types.h"
+#include "transport/socket.h"
 
 // Shuts the connection down in both directions; a blocked receive then returns.
-void InterruptSocket(SOCKET handle);
+void InterruptSocket(SocketHandle handle);

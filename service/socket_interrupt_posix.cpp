@@ -2,4 +2,4 @@
 
 #include "service/socket_interrupt.h"
 
-void InterruptSocket(SOCKET handle) { shutdown(static_cast<int>(handle), SHUT_RDWR); }
+void InterruptSocket(SocketHandle handle) { shutdown(static_cast<int>(handle), SHUT_RDWR); }

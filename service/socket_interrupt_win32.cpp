@@ -2,4 +2,4 @@
 
 #include "service/socket_interrupt.h"
 
-void InterruptSocket(SOCKET handle) { shutdown(handle, SD_BOTH); }
+void InterruptSocket(SocketHandle handle) { shutdown(handle, SD_BOTH); }

@@ -1,7 +1,8 @@
 // POSIX only: stores an errno value as the thread's last system error in the Windows
-// numbering that the portable code tests (a held device gives 5, access denied, as on
-// Windows, so the services' busy-port retry works on both systems). Values without a
-// Windows counterpart are stored unchanged.
+// numbering, so that log and message texts print the same codes on both systems and
+// platform::KindOfSystemError classifies them alike (a held device gives 5, access
+// denied: busy, so the services' busy-port retry works on both systems). Values
+// without a Windows counterpart are stored unchanged.
 #pragma once
 
 namespace posixerror {

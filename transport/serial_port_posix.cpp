@@ -1,6 +1,7 @@
 // POSIX device calls of PortSerialv2: the Windows device name is resolved to a path,
 // the device is opened for exclusive use (flock, so a second open of a held port fails
-// with 5 as on Windows) and the DCB becomes Linux termios2 settings (serial_termios.cpp).
+// as busy, as on Windows) and the line settings become Linux termios2 settings
+// (serial_termios.cpp).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -23,7 +24,7 @@ namespace {
 
 const char kDefaultDeviceDir[] = "/etc/tervane/devices";
 
-int Fd(HANDLE handle) { return static_cast<int>(handle); }
+int Fd(DeviceHandle handle) { return static_cast<int>(handle); }
 
 bool Fail(int err) {
   posixerror::StoreDeviceError(err);
@@ -74,7 +75,7 @@ bool SetTermios(int fd, const termios2* t) { return ioctl(fd, TCSETS2, t) == 0 |
 
 }  // namespace
 
-HANDLE OpenDevice(const char* name) {
+DeviceHandle OpenDevice(const char* name) {
   char path[4096];
   DevicePath(name, path, sizeof path);
 
@@ -83,25 +84,25 @@ HANDLE OpenDevice(const char* name) {
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     Fail(errno);
-    return INVALID_HANDLE_VALUE;
+    return kInvalidDevice;
   }
   // Exclusive use, as share mode 0 gives on Windows. The lock belongs to this open,
   // so it also keeps out a second open by another thread of the same process.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     close(fd);
     Fail(EWOULDBLOCK);
-    return INVALID_HANDLE_VALUE;
+    return kInvalidDevice;
   }
   // O_NONBLOCK is the only flag F_SETFL can change that the open set.
   fcntl(fd, F_SETFL, 0);
-  return static_cast<HANDLE>(fd);
+  return static_cast<DeviceHandle>(fd);
 }
 
-bool ApplyLineSettings(HANDLE handle, const DCB* dcb) {
+bool ApplyLineSettings(DeviceHandle handle, const LineSettings& line) {
   int fd = Fd(handle);
   termios2 t;
   if (!GetTermios(fd, &t)) return false;
-  if (!LineTermiosFromDcb(*dcb, &t)) return Fail(EINVAL);
+  if (!LineTermiosFromSettings(line, &t)) return Fail(EINVAL);
   if (!SetTermios(fd, &t)) return false;
 
   // A device applies what it can; read back what it took. A pseudo-terminal (no modem
@@ -111,20 +112,20 @@ bool ApplyLineSettings(HANDLE handle, const DCB* dcb) {
   if (!GetTermios(fd, &applied)) return false;
   int lines = 0;
   bool realLine = ioctl(fd, TIOCMGET, &lines) == 0;
-  if (OutputBaud(applied) != dcb->BaudRate ||
+  if (OutputBaud(applied) != line.baudRate ||
       (realLine && (applied.c_cflag & kFramingFlags) != (t.c_cflag & kFramingFlags))) {
     return Fail(EINVAL);
   }
 
-  // DTR and RTS raised while the port is open (lowered when the DCB disables them).
-  // Pseudo-terminals have no modem lines and refuse these requests; that is not an error.
+  // DTR and RTS raised while the port is open. Pseudo-terminals have no modem lines
+  // and refuse these requests; that is not an error.
   int dtr = TIOCM_DTR, rts = TIOCM_RTS;
-  ioctl(fd, dcb->fDtrControl == 0 ? TIOCMBIC : TIOCMBIS, &dtr);
-  if (dcb->fRtsControl != 2) ioctl(fd, dcb->fRtsControl == 0 ? TIOCMBIC : TIOCMBIS, &rts);
+  ioctl(fd, TIOCMBIS, &dtr);
+  ioctl(fd, TIOCMBIS, &rts);
   return true;
 }
 
-bool ApplyTimeouts(HANDLE handle) {
+bool ApplyTimeouts(DeviceHandle handle) {
   // Reads return after 1 s without a byte; writes carry no time-out.
   int fd = Fd(handle);
   termios2 t;
@@ -134,7 +135,7 @@ bool ApplyTimeouts(HANDLE handle) {
   return SetTermios(fd, &t);
 }
 
-bool WriteDevice(HANDLE handle, const void* data, unsigned long length) {
+bool WriteDevice(DeviceHandle handle, const void* data, unsigned long length) {
   if (length == 0) return true;
   if (!data) return Fail(EINVAL);
   // One logical write: a blocking device may take the bytes in pieces.
@@ -153,7 +154,7 @@ bool WriteDevice(HANDLE handle, const void* data, unsigned long length) {
   return true;
 }
 
-bool CloseDevice(HANDLE handle) {
+bool CloseDevice(DeviceHandle handle) {
   // The exclusive lock goes with the descriptor.
   if (close(Fd(handle)) != 0 && errno != EINTR) return Fail(errno);
   return true;

@@ -1,4 +1,4 @@
-// The DCB as Linux termios2 settings (see serial_termios.h).
+// Line settings as Linux termios2 settings (see serial_termios.h).
 #include "transport/serial_termios.h"
 
 namespace serialdev {
@@ -26,15 +26,15 @@ const Rate kRates[] = {
 
 }  // namespace
 
-bool LineTermiosFromDcb(const DCB& dcb, termios2* t) {
+bool LineTermiosFromSettings(const LineSettings& line, termios2* t) {
   const Rate* rate = nullptr;
   for (const Rate& r : kRates) {
-    if (r.baud == dcb.BaudRate) rate = &r;
+    if (r.baud == line.baudRate) rate = &r;
   }
   if (!rate) return false;
 
   tcflag_t size;
-  switch (dcb.ByteSize) {
+  switch (line.dataBits) {
     case 5: size = CS5; break;
     case 6: size = CS6; break;
     case 7: size = CS7; break;
@@ -43,7 +43,7 @@ bool LineTermiosFromDcb(const DCB& dcb, termios2* t) {
   }
 
   tcflag_t parity;
-  switch (dcb.Parity) {
+  switch (line.parityCode) {
     case 0: parity = 0; break;                          // none
     case 1: parity = PARENB | PARODD; break;            // odd
     case 2: parity = PARENB; break;                     // even
@@ -56,33 +56,30 @@ bool LineTermiosFromDcb(const DCB& dcb, termios2* t) {
   // two-stop-bit setting as 1.5; with more data bits it is refused, as Windows' serial
   // driver refuses it.
   tcflag_t stop;
-  switch (dcb.StopBits) {
+  switch (line.stopBitsCode) {
     case 0: stop = 0; break;
     case 1:
-      if (dcb.ByteSize != 5) return false;
+      if (line.dataBits != 5) return false;
       stop = CSTOPB;
       break;
     case 2: stop = CSTOPB; break;
     default: return false;
   }
 
+  // No software flow control and no parity check of received bytes.
   t->c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
                   IXANY | INPCK);
-  if (dcb.fOutX) t->c_iflag |= IXON;
-  if (dcb.fInX) t->c_iflag |= IXOFF;
-  if (dcb.fParity) t->c_iflag |= INPCK;
   t->c_oflag &= ~OPOST;
   t->c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
 
-  // CIBAUD left 0: input at the output speed.
+  // CIBAUD left 0: input at the output speed. No hardware flow control.
   t->c_cflag &= ~(kFramingFlags | CBAUD | CIBAUD | CRTSCTS);
   t->c_cflag |= rate->code | size | parity | stop | CLOCAL | CREAD;
-  if (dcb.fOutxCtsFlow || dcb.fRtsControl == 2) t->c_cflag |= CRTSCTS;
   t->c_ispeed = static_cast<speed_t>(rate->baud);
   t->c_ospeed = static_cast<speed_t>(rate->baud);
 
-  t->c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-  t->c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  t->c_cc[VSTART] = 0x11;  // XON (DC1)
+  t->c_cc[VSTOP] = 0x13;   // XOFF (DC3)
   return true;
 }
 

@@ -17,7 +17,7 @@ CSocketException::CSocketException(const char* text) {
   std::snprintf(message, sizeof message, "%s", text ? text : "");
 }
 
-CSocket::CSocket(int port) : handle(INVALID_SOCKET), peerAddress(0) {
+CSocket::CSocket(int port) : handle(kInvalidSocket), peerAddress(0) {
   Startup(port);
   if (!ValidPort(port) || !sockos::Bind(handle, &address)) {
     Close();
@@ -30,7 +30,7 @@ CSocket::CSocket(int port) : handle(INVALID_SOCKET), peerAddress(0) {
   }
 }
 
-CSocket::CSocket(const char* host, int port) : handle(INVALID_SOCKET), peerAddress(0) {
+CSocket::CSocket(const char* host, int port) : handle(kInvalidSocket), peerAddress(0) {
   if (!host) throw CSocketException("Invalid parameters");
   Startup(port);
   unsigned long resolved = 0;
@@ -45,14 +45,14 @@ CSocket::CSocket(const char* host, int port) : handle(INVALID_SOCKET), peerAddre
   }
 }
 
-CSocket::CSocket(SOCKET acceptedHandle) : handle(acceptedHandle), peerAddress(0) {}
+CSocket::CSocket(SocketHandle acceptedHandle) : handle(acceptedHandle), peerAddress(0) {}
 
 CSocket::~CSocket() { Close(); }
 
 void CSocket::Startup(int port) {
   if (!sockos::Start(&wsaData)) throw CSocketException("WSAStartup() failed");
   handle = sockos::Create();
-  if (handle == INVALID_SOCKET) throw CSocketException("socket() failed");
+  if (handle == kInvalidSocket) throw CSocketException("socket() failed");
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<unsigned short>(port));
@@ -62,8 +62,8 @@ void CSocket::Startup(int port) {
 CSocket* CSocket::Accept() {
   sockaddr_in peer;
   std::memset(&peer, 0, sizeof peer);
-  SOCKET accepted = sockos::AcceptOne(handle, &peer);
-  if (accepted == INVALID_SOCKET) return nullptr;
+  SocketHandle accepted = sockos::AcceptOne(handle, &peer);
+  if (accepted == kInvalidSocket) return nullptr;
   CSocket* connection = new (std::nothrow) CSocket(accepted);
   if (!connection) {
     sockos::CloseSocket(accepted);
@@ -96,12 +96,12 @@ int CSocket::Receive(void* buffer, int size, bool waitAll) {
 }
 
 void CSocket::Close() {
-  if (handle == INVALID_SOCKET) return;
+  if (handle == kInvalidSocket) return;
   sockos::CloseSocket(handle);
-  handle = INVALID_SOCKET;
+  handle = kInvalidSocket;
 }
 
 bool CSocket::SetReceiveTimeout(int milliseconds) {
-  if (milliseconds < 0 || handle == INVALID_SOCKET) return false;
+  if (milliseconds < 0 || handle == kInvalidSocket) return false;
   return sockos::SetReceiveTimeout(handle, milliseconds);
 }

@@ -2,7 +2,23 @@
 // and CSocketException, the value thrown for set-up and connection failures.
 #pragma once
 
-#include "transport/socket_types.h"  // SOCKET, WSADATA, sockaddr_in
+#include <cstdint>
+
+#include "transport/inet_address.h"  // sockaddr_in, htons, ntohl
+
+// The system's socket: a Winsock SOCKET or a POSIX descriptor, held as an unsigned,
+// pointer-sized integer (Winsock's own form, which also keeps CSocket(int port) and
+// CSocket(SocketHandle) distinct overloads).
+typedef std::uintptr_t SocketHandle;
+// No socket: INVALID_SOCKET on Windows, no descriptor on POSIX systems.
+constexpr SocketHandle kInvalidSocket = ~static_cast<SocketHandle>(0);
+
+// What starting the socket library reported: the version in use and the highest one
+// it offers (Winsock 2.0; on POSIX systems, where nothing is started, the same).
+struct SocketLibraryInfo {
+  unsigned short version;
+  unsigned short highVersion;
+};
 
 class CSocketException {
  public:
@@ -22,7 +38,7 @@ class CSocket {
   // its first IPv4 address used. Throws "Invalid parameters" (null host), "Unable to
   // solve this address", "connect() failed", or Startup's texts.
   CSocket(const char* host, int port);
-  explicit CSocket(SOCKET acceptedHandle);  // accepted: stores the handle only
+  explicit CSocket(SocketHandle acceptedHandle);  // accepted: stores the handle only
   ~CSocket();
 
   // Starts the socket library, creates the TCP socket and prepares address for port.
@@ -45,8 +61,8 @@ class CSocket {
   // the system refuses the option.
   bool SetReceiveTimeout(int milliseconds);
 
-  SOCKET handle;
-  WSADATA wsaData;
+  SocketHandle handle;
+  SocketLibraryInfo wsaData;
   sockaddr_in address;
   // Accepted socket: the client's IPv4 address in host byte order (0 otherwise).
   unsigned long peerAddress;

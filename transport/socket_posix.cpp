@@ -21,25 +21,25 @@ bool Fail(int err) {
   return false;
 }
 
-int Fd(SOCKET s) { return static_cast<int>(s); }
+int Fd(SocketHandle s) { return static_cast<int>(s); }
 
-SOCKET FromFd(int fd) { return fd < 0 ? INVALID_SOCKET : static_cast<SOCKET>(fd); }
+SocketHandle FromFd(int fd) { return fd < 0 ? kInvalidSocket : static_cast<SocketHandle>(fd); }
 }  // namespace
 
-bool Start(WSADATA* data) {
+bool Start(SocketLibraryInfo* info) {
   // Nothing to start; the version fields say what a Winsock 2.0 start-up would.
-  data->wVersion = 2;
-  data->wHighVersion = 2;
+  info->version = 2;
+  info->highVersion = 2;
   return true;
 }
 
-SOCKET Create() {
+SocketHandle Create() {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) Fail(errno);
   return FromFd(fd);
 }
 
-bool Bind(SOCKET s, const sockaddr_in* address) {
+bool Bind(SocketHandle s, const sockaddr_in* address) {
   // On Linux SO_REUSEADDR only lets a new listener bind while connections of an old
   // one linger in TIME_WAIT (a restarted service); it never lets two sockets listen
   // on the same port, so a port in use still fails.
@@ -49,7 +49,7 @@ bool Bind(SOCKET s, const sockaddr_in* address) {
   return true;
 }
 
-bool Listen(SOCKET s) {
+bool Listen(SocketHandle s) {
   // A full queue of pending connections: bursts of clients are queued rather than
   // left retransmitting their connection requests.
   if (listen(Fd(s), SOMAXCONN) != 0) return Fail(errno);
@@ -73,7 +73,7 @@ bool ResolveHost(const char* host, unsigned long* address) {
   return true;
 }
 
-bool Connect(SOCKET s, const sockaddr_in* address) {
+bool Connect(SocketHandle s, const sockaddr_in* address) {
   if (connect(Fd(s), reinterpret_cast<const sockaddr*>(address), sizeof *address) == 0) return true;
   if (errno != EINTR) return Fail(errno);
   // Interrupted by a signal: the connection goes on in the background; wait for it.
@@ -88,42 +88,42 @@ bool Connect(SOCKET s, const sockaddr_in* address) {
   return true;
 }
 
-SOCKET AcceptOne(SOCKET s, sockaddr_in* peer) {
+SocketHandle AcceptOne(SocketHandle s, sockaddr_in* peer) {
   for (;;) {
     socklen_t length = sizeof *peer;
     int fd = accept4(Fd(s), reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
     if (fd >= 0) return FromFd(fd);
     if (errno != EINTR) {
       Fail(errno);
-      return INVALID_SOCKET;
+      return kInvalidSocket;
     }
   }
 }
 
-int SendSome(SOCKET s, const char* data, int length) {
+int SendSome(SocketHandle s, const char* data, int length) {
   for (;;) {
     // MSG_NOSIGNAL: a peer that went away gives an error, not SIGPIPE.
     ssize_t n = send(Fd(s), data, static_cast<size_t>(length), MSG_NOSIGNAL);
     if (n >= 0) return static_cast<int>(n);
     if (errno != EINTR) {
       Fail(errno);
-      return SOCKET_ERROR;
+      return -1;
     }
   }
 }
 
-int ReceiveSome(SOCKET s, char* buffer, int size, bool waitAll) {
+int ReceiveSome(SocketHandle s, char* buffer, int size, bool waitAll) {
   for (;;) {
     ssize_t n = recv(Fd(s), buffer, static_cast<size_t>(size), waitAll ? MSG_WAITALL : 0);
     if (n >= 0) return static_cast<int>(n);
     if (errno != EINTR) {
       Fail(errno);
-      return SOCKET_ERROR;
+      return -1;
     }
   }
 }
 
-bool SetReceiveTimeout(SOCKET s, int milliseconds) {
+bool SetReceiveTimeout(SocketHandle s, int milliseconds) {
   timeval t;
   t.tv_sec = milliseconds / 1000;
   t.tv_usec = (milliseconds % 1000) * 1000;
@@ -131,6 +131,6 @@ bool SetReceiveTimeout(SOCKET s, int milliseconds) {
   return true;
 }
 
-void CloseSocket(SOCKET s) { close(Fd(s)); }
+void CloseSocket(SocketHandle s) { close(Fd(s)); }
 
 }  // namespace sockos

@@ -2,14 +2,23 @@
 #include <winsock2.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include "transport/socket_os.h"
 
+// Winsock's SOCKET is the portable SocketHandle, so handles pass unchanged.
+static_assert(std::is_same<SOCKET, SocketHandle>::value, "SOCKET is a pointer-sized unsigned");
+static_assert(INVALID_SOCKET == kInvalidSocket, "INVALID_SOCKET is all bits set");
+
 namespace sockos {
 
-bool Start(WSADATA* data) {
+bool Start(SocketLibraryInfo* info) {
   // Winsock 2.0; never cleaned up, so the library stays started until the process ends.
-  return WSAStartup(MAKEWORD(2, 0), data) == 0;
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return false;
+  info->version = data.wVersion;
+  info->highVersion = data.wHighVersion;
+  return true;
 }
 
 SOCKET Create() { return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }

@@ -360,9 +360,7 @@ int main(int argc, char** argv) {
       std::string job = JobText(id);
       std::lock_guard<std::mutex> lock(device);
       PortSerialv2 port;
-      DCB dcb;
-      BuildLineDcb(port, &dcb, 115200, 8, 0, 0);
-      if (port.Open("COM9", &dcb)) {
+      if (port.Open("COM9", MakeLineSettings(115200, 8, 0, 0))) {
         port.Write(job.data(), static_cast<unsigned long>(job.size()));
         port.Close();
       }

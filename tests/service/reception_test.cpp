@@ -311,9 +311,8 @@ TEST_F(SerialService, ABusyPortIsRetriedAndJobsArriveWholeOneAfterTheOther) {
   auto service = Service();
   // Another program holds the port while two clients send at once.
   PortSerialv2 holder;
-  DCB dcb;
-  BuildLineDcb(holder, &dcb, 9600, 8, 0, 0);
-  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), &dcb)) << holder.errorText;
+  LineSettings lineSettings = MakeLineSettings(9600, 8, 0, 0);
+  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), lineSettings)) << holder.errorText;
 
   std::string jobA(2000, 'a'), jobB(2000, 'b');
   jobA += "\n";
@@ -343,9 +342,8 @@ TEST_F(SerialService, APortHeldTooLongLosesTheJobWithItsLine) {
 #endif
   auto service = Service();
   PortSerialv2 holder;
-  DCB dcb;
-  BuildLineDcb(holder, &dcb, 9600, 8, 0, 0);
-  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), &dcb)) << holder.errorText;
+  LineSettings lineSettings = MakeLineSettings(9600, 8, 0, 0);
+  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), lineSettings)) << holder.errorText;
   ASSERT_TRUE(SendJob(service->Port(), kJob));
   ASSERT_TRUE(service->WaitForLog("Nu pot deschide portul '" + printer.PortName() + "'"));
   holder.Close();
@@ -536,9 +534,8 @@ class DeviceOpens {
 TEST_F(SerialService, ABusyPortIsTriedSixTimesHalfASecondApartThenTheJobIsLost) {
   auto service = Service();
   PortSerialv2 holder;
-  DCB dcb;
-  BuildLineDcb(holder, &dcb, 9600, 8, 0, 0);
-  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), &dcb)) << holder.errorText;
+  LineSettings lineSettings = MakeLineSettings(9600, 8, 0, 0);
+  ASSERT_TRUE(holder.Open(printer.PortName().c_str(), lineSettings)) << holder.errorText;
   DeviceOpens opens(printer.DevicePath());
   ASSERT_TRUE(opens.Ready());
 

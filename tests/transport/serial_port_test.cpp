@@ -24,9 +24,8 @@ class SerialPort : public ::testing::Test {
 
   // Opens the printer's port with the given line values; the test fails if it does not open.
   void OpenLine(PortSerialv2& p, int baud, int dataBits, int parity, int stopBits) {
-    DCB dcb;
-    BuildLineDcb(p, &dcb, baud, dataBits, parity, stopBits);
-    ASSERT_TRUE(p.Open(port.c_str(), &dcb)) << p.errorText;
+    LineSettings lineSettings = MakeLineSettings(baud, dataBits, parity, stopBits);
+    ASSERT_TRUE(p.Open(port.c_str(), lineSettings)) << p.errorText;
   }
 
   VirtualPrinter printer;
@@ -92,9 +91,8 @@ TEST_F(SerialPort, EveryParityAndDataBitCountOpensAgainAndAgain) {
         SCOPED_TRACE("parity " + std::to_string(parity) + ", " + std::to_string(dataBits) +
                      " data bits, open " + std::to_string(round));
         PortSerialv2 p;
-        DCB dcb;
-        BuildLineDcb(p, &dcb, 9600, dataBits, parity, 0);
-        if (!p.Open(port.c_str(), &dcb)) {
+        LineSettings lineSettings = MakeLineSettings(9600, dataBits, parity, 0);
+        if (!p.Open(port.c_str(), lineSettings)) {
           ADD_FAILURE() << p.errorText;
           continue;
         }
@@ -140,16 +138,15 @@ TEST_F(SerialPort, SecondOpenOfAHeldPortFailsWithAccessDenied) {
   OpenLine(first, 9600, 8, 0, 0);
 
   PortSerialv2 second;
-  DCB dcb;
-  BuildLineDcb(second, &dcb, 9600, 8, 0, 0);
-  EXPECT_FALSE(second.Open(port.c_str(), &dcb));
+  LineSettings lineSettings = MakeLineSettings(9600, 8, 0, 0);
+  EXPECT_FALSE(second.Open(port.c_str(), lineSettings));
   EXPECT_EQ(5ul, platform::LastSystemError());
   EXPECT_EQ("Eroare : Port " + port + " inaccesibil", second.errorText);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, second.handle);
+  EXPECT_EQ(kInvalidDevice, second.handle);
 
   // Released by Close: the next open succeeds and writes.
   EXPECT_NE(0, first.Close());
-  ASSERT_TRUE(second.Open(port.c_str(), &dcb)) << second.errorText;
+  ASSERT_TRUE(second.Open(port.c_str(), lineSettings)) << second.errorText;
   EXPECT_TRUE(second.Write("N\n", 2));
   second.Close();
   EXPECT_EQ("N\n", printer.Received(2));
@@ -167,9 +164,8 @@ TEST_F(SerialPort, RefusedLineSettingsGiveTheDcbTextAndReleaseThePort) {
   for (const Line& line : refused) {
     if (!line.wineRefuses && testsupport::UnderWine()) continue;
     PortSerialv2 p;
-    DCB dcb;
-    BuildLineDcb(p, &dcb, line.baud, line.dataBits, 0, line.stopBits);
-    EXPECT_FALSE(p.Open(port.c_str(), &dcb)) << line.baud << " " << line.dataBits;
+    LineSettings lineSettings = MakeLineSettings(line.baud, line.dataBits, 0, line.stopBits);
+    EXPECT_FALSE(p.Open(port.c_str(), lineSettings)) << line.baud << " " << line.dataBits;
     unsigned long code = platform::LastSystemError();
     EXPECT_NE(0ul, code);
     EXPECT_NE(5ul, code);  // not mistaken for a busy port
@@ -198,14 +194,13 @@ TEST_F(SerialPort, NamesNotBeginningWithCapitalComAreUsedAsOpened) {
     OpenLine(p, 19200, 8, 0, 0);
     p.Close();
   }
-  // The lower-case name reaches the same device but gets no line settings: even a DCB
-  // that would be refused is not applied, and the line keeps 19200 baud.
+  // The lower-case name reaches the same device but gets no line settings: even
+  // settings that would be refused is not applied, and the line keeps 19200 baud.
   std::string lower = port;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   PortSerialv2 p;
-  DCB dcb;
-  BuildLineDcb(p, &dcb, 0, 3, 0, 0);
-  ASSERT_TRUE(p.Open(lower.c_str(), &dcb)) << p.errorText;
+  LineSettings lineSettings = MakeLineSettings(0, 3, 0, 0);
+  ASSERT_TRUE(p.Open(lower.c_str(), lineSettings)) << p.errorText;
   EXPECT_STREQ(lower.c_str(), p.portName);
   EXPECT_NE(std::string::npos, printer.LineSettings().find("speed 19200 baud"));
   EXPECT_TRUE(p.Write("P1\n", 3));
@@ -216,11 +211,10 @@ TEST_F(SerialPort, NamesNotBeginningWithCapitalComAreUsedAsOpened) {
 TEST(SerialPortDevices, MissingDeviceGivesThePortText) {
   for (const char* name : {"COM250", "LPT9x", "COMX"}) {
     PortSerialv2 p;
-    DCB dcb;
-    BuildLineDcb(p, &dcb, 9600, 8, 0, 0);
-    EXPECT_FALSE(p.Open(name, &dcb));
+    LineSettings lineSettings = MakeLineSettings(9600, 8, 0, 0);
+    EXPECT_FALSE(p.Open(name, lineSettings));
     EXPECT_EQ(std::string("Eroare : Port ") + name + " inaccesibil", p.errorText);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, p.handle);
+    EXPECT_EQ(kInvalidDevice, p.handle);
     // Not mistaken for a busy port, which the services would retry.
     EXPECT_EQ(2ul, platform::LastSystemError()) << name;
   }
@@ -231,14 +225,13 @@ TEST(SerialPortDevices, AnyOtherNameIsAFileOpenedExclusively) {
   std::string path = dir.File("label-output.prn");
   testsupport::WriteFile(path, "");
   PortSerialv2 p;
-  DCB dcb;
-  BuildLineDcb(p, &dcb, 0, 0, 0, 0);
-  ASSERT_TRUE(p.Open(path.c_str(), &dcb)) << p.errorText;
+  LineSettings lineSettings = MakeLineSettings(0, 0, 0, 0);
+  ASSERT_TRUE(p.Open(path.c_str(), lineSettings)) << p.errorText;
   // The name is longer than portName holds: it is cut, never overrun.
   EXPECT_EQ(path.substr(0, 11), p.portName);
 
   PortSerialv2 second;
-  EXPECT_FALSE(second.Open(path.c_str(), &dcb));
+  EXPECT_FALSE(second.Open(path.c_str(), lineSettings));
 
   EXPECT_TRUE(p.Write("N\nP1\n", 5));
   EXPECT_NE(0, p.Close());

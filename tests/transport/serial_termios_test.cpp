@@ -11,7 +11,7 @@
 namespace {
 
 using serialdev::kFramingFlags;
-using serialdev::LineTermiosFromDcb;
+using serialdev::LineTermiosFromSettings;
 using serialdev::OutputBaud;
 
 struct Line {
@@ -32,11 +32,10 @@ termios2 Cooked() {
 }
 
 bool Translate(const Line& line, termios2* t) {
-  PortSerialv2 port;
-  DCB dcb;
-  BuildLineDcb(port, &dcb, line.baud, line.dataBits, line.parity, line.stopBits);
+  LineSettings lineSettings =
+      MakeLineSettings(line.baud, line.dataBits, line.parity, line.stopBits);
   *t = Cooked();
-  return LineTermiosFromDcb(dcb, t);
+  return LineTermiosFromSettings(lineSettings, t);
 }
 
 TEST(SerialTermios, FramingAndSpeedFollowTheLineSettings) {

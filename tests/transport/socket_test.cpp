@@ -62,7 +62,7 @@ class Sockets : public ::testing::Test {
 
 TEST_F(Sockets, DottedAddressConnectsAndTheServerSeesTheClient) {
   CSocket client("127.0.0.1", port);
-  EXPECT_NE(INVALID_SOCKET, client.handle);
+  EXPECT_NE(kInvalidSocket, client.handle);
   EXPECT_EQ(htons(static_cast<unsigned short>(port)), client.address.sin_port);
   EXPECT_EQ(htonl(0x7F000001u), client.address.sin_addr.s_addr);
 
@@ -193,9 +193,9 @@ TEST_F(Sockets, ReceiveTimeoutEndsAWaitOnASilentClient) {
 TEST_F(Sockets, CloseIsSafeTwiceAndAcceptOnAClosedListenerFails) {
   CSocket client("127.0.0.1", port);
   client.Close();
-  EXPECT_EQ(INVALID_SOCKET, client.handle);
+  EXPECT_EQ(kInvalidSocket, client.handle);
   client.Close();
-  EXPECT_EQ(INVALID_SOCKET, client.handle);
+  EXPECT_EQ(kInvalidSocket, client.handle);
   EXPECT_EQ(-1, client.Send("x", 1));
 
   listener->Close();
