@@ -2,9 +2,9 @@
 // and ReadSettings), its log, the job reception (Start: accept thread, hand-off slot,
 // request threads), the delivery and raw printer output (PrintRaw). Koldane keeps one
 // object for the life of the process; quorvel keeps one inside its service object.
-// The parts live in rooms of their own: service_settings.h, service_log.h,
-// job_reception.h, job_delivery.h, print_raw.h; generation_policy.h says what sets the
-// generations apart.
+// Each part has a header of its own (ini_loader.h, service_settings.h, service_log.h,
+// job_reception.h, job_delivery.h, print_raw.h); generation_policy.h says what sets
+// the generations apart.
 //
 // Environment variables read by the constructor (for tests, benchmarks and machines
 // where the defaults do not fit):

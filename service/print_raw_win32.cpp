@@ -39,7 +39,10 @@ class SpoolerJob {
     documentStarted_ = StartDocPrinterA(printer_, 1, reinterpret_cast<BYTE*>(&document)) != 0;
     return documentStarted_;
   }
-  bool StartPage() { return pageStarted_ = StartPagePrinter(printer_) != 0; }
+  bool StartPage() {
+    pageStarted_ = StartPagePrinter(printer_) != 0;
+    return pageStarted_;
+  }
   bool Write(const char* data, int length, DWORD* written) {
     return WritePrinter(printer_, const_cast<char*>(data), static_cast<DWORD>(length), written) != 0;
   }
