@@ -44,7 +44,8 @@ class SpoolerJob {
     return pageStarted_;
   }
   bool Write(const char* data, int length, DWORD* written) {
-    return WritePrinter(printer_, const_cast<char*>(data), static_cast<DWORD>(length), written) != 0;
+    return WritePrinter(printer_, const_cast<char*>(data), static_cast<DWORD>(length),
+                        written) != 0;
   }
   bool EndPage() {
     pageStarted_ = false;
