@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -92,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.receiveTimeoutMs = 5000;
     server = new CJobServer(quorvel ? JobGeneration::kQuorvel : JobGeneration::kKoldane, options);
     server->ReadSettings();
-    Check(std::strcmp(server->portName, "fuzzprn") == 0, "serial mode on the test port");
+    Check(std::strcmp(server->Settings().portName, "fuzzprn") == 0,
+          "serial mode on the test port");
   }
 
   int pair[2];
@@ -122,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     shutdown(client, SHUT_WR);
   }
-  server->ServeConnection(new CSocket(static_cast<SocketHandle>(accepted)));
+  server->ServeConnection(std::unique_ptr<CSocket>(new CSocket(static_cast<SocketHandle>(accepted))));
   if (sender.joinable()) sender.join();
 
   // The service has closed its side: the client reads end-of-file (or a reset when

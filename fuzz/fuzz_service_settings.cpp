@@ -37,12 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.port = 1;
   CJobServer server(JobGeneration::kKoldane, options);
   Check(server.ReadSettings(), "ReadSettings returns true");
-  Check(Terminated(server.portName), "port name terminated");
-  Check(Terminated(server.printerName), "printer name terminated");
+  Check(Terminated(server.Settings().portName), "port name terminated");
+  Check(Terminated(server.Settings().printerName), "printer name terminated");
 
   char probe[INILoader::kValueSize];
-  bool printerMode = server.iniLoader.GetValue(probe, "printerName", sizeof probe);
-  if (!printerMode) Check(server.printerName[0] == '\0', "serial mode without printerName");
+  bool printerMode = server.Loader().GetValue(probe, "printerName", sizeof probe);
+  if (!printerMode) {
+    Check(server.Settings().printerName[0] == '\0', "serial mode without printerName");
+  }
 
   // Lookups with buffers of every small size and a few keys that the text may hold.
   const char* keys[] = {"port", "BAUDRATE", "parity", "stopbits", "allowFrom", ""};
@@ -51,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 INILoader::kReadBufferSize, INILoader::kValueSize}) {
       std::unique_ptr<char[]> out(new char[outSize]);
       bool cut = false;
-      bool found = server.iniLoader.GetValue(out.get(), key, outSize, &cut);
+      bool found = server.Loader().GetValue(out.get(), key, outSize, &cut);
       Check(std::memchr(out.get(), '\0', outSize) != nullptr, "value terminated");
       if (!found) Check(out[0] == '\0', "missing key gives an empty value");
     }

@@ -1,6 +1,5 @@
-// Job reception: the start-up, the accept thread, the hand-off slot and the request
-// threads that receive one wire frame per connection and deliver it to a printer queue
-// or a serial port, serving one connection after another while they keep coming.
+#include "service/job_reception.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,11 +8,10 @@
 #include <new>
 
 #include "platform/open_files.h"
-#include "platform/system_error.h"
-#include "service/job_server.h"
-#include "service/private_file.h"
+#include "service/job_delivery.h"
+#include "service/service_log.h"
+#include "service/service_settings.h"
 #include "service/socket_interrupt.h"
-#include "transport/serial_port.h"
 #include "transport/socket.h"
 #include "transport/wire_frame.h"
 
@@ -24,13 +22,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kHandOffPoll(300);      // upper bound of one look at the slot
 constexpr int kListenRetryMs = 5000;           // listening socket could not be made
 constexpr int kAcceptPauseMs = 100;            // after "Eroare accept()"
-constexpr int kPortRetries = 5;                // busy serial port: retries ...
-constexpr milliseconds kPortRetryPause(500);   // ... this far apart
-// A request waiting for another request of this service to finish with the serial
-// port gives up when that one has held it this long without letting go (a little
-// more than the busy-port retries take).
-constexpr milliseconds kPortTurnWait(3000);
-
 constexpr std::chrono::seconds kStopWait(30);  // Stop: for requests to finish
 constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;  // a job buffer's first size
 // A request thread that has delivered its job waits this long for another connection
@@ -38,313 +29,318 @@ constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;  // a job buffer's first si
 // service is soon back to its accept thread alone.
 constexpr milliseconds kIdleThreadWait(2000);
 
-const char kSeparator[] = "-------------------";
-const char kJobCopyFile[] = "_barcodeOUT.log";
-
 std::uint32_t ThreadNumber(std::thread::id id) {
   std::uint32_t n = static_cast<std::uint32_t>(std::hash<std::thread::id>()(id));
   return n ? n : 1;
 }
 
+// Gives job exactly size bytes, keeping what it holds; false when memory runs out.
+bool Resize(std::vector<char>* job, std::size_t size) {
+  try {
+    job->reserve(size);
+    job->resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 }  // namespace
 
-bool CJobServer::Start() {
+JobReception::JobReception(const GenerationPolicy& policy, const ReceptionOptions& options,
+                           const ServiceSettings& settings, ServiceLog& log,
+                           JobDelivery& delivery)
+    : policy_(policy), options_(options), settings_(settings), log_(log), delivery_(delivery) {}
+
+JobReception::~JobReception() { Stop(); }
+
+bool JobReception::Start() {
   {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    if (started) return false;  // a second accept thread could not listen anyway
-    started = true;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (started_) return false;  // a second accept thread could not listen anyway
+    started_ = true;
   }
   // Every connection holds a descriptor until its request ends (idle ones until their
   // time-out); the default limit would leave room for only about a thousand.
   platform::RaiseOpenFileLimit();
   try {
-    acceptThread = std::thread(&CJobServer::AcceptThread, this);
+    acceptThread_ = std::thread(&JobReception::AcceptThread, this);
   } catch (...) {
-    Log("Nu pot crea thread Accept");
+    log_.Write("Nu pot crea thread Accept");
     return false;
   }
-  acceptThreadId = ThreadNumber(acceptThread.get_id());
-  return ReadSettings();
+  acceptThreadId_ = ThreadNumber(acceptThread_.get_id());
+  return true;
 }
 
-void CJobServer::Stop() {
+void JobReception::Stop() {
   {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    stopping = true;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    stopping_ = true;
     // Requests still waiting for bytes give up now instead of at their time-out.
-    for (CSocket* connection : openConnections) InterruptSocket(connection->handle);
+    for (CSocket* connection : openConnections_) InterruptSocket(connection->handle);
   }
-  stateChanged.notify_all();
-  connectionWaiting.notify_all();
+  stateChanged_.notify_all();
+  connectionWaiting_.notify_all();
 
-  if (acceptThread.joinable()) {
+  if (acceptThread_.joinable()) {
     // A connection of our own wakes an accept thread that is blocked in Accept.
     try {
-      CSocket wake("127.0.0.1", listenPort);
+      CSocket wake("127.0.0.1", options_.port);
     } catch (...) {
     }
-    acceptThread.join();
+    acceptThread_.join();
   }
-  delete listeningSocket;
-  listeningSocket = nullptr;
-  listening = false;
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  listeningSocket_.reset();
+  listening_ = false;
 
   // Requests still delivering a job get a while to finish it. A delivery that takes
   // longer (a large job on a slow serial line) is cut off when the process ends, as
   // the service has always done, instead of holding up the stop.
-  std::unique_lock<std::mutex> lock(stateMutex);
-  stateChanged.wait_for(lock, kStopWait,
-                        [this] { return activeRequests == 0 && idleThreads == 0; });
+  stateChanged_.wait_for(lock, kStopWait,
+                         [this] { return activeRequests_ == 0 && idleThreads_ == 0; });
 }
 
-bool CJobServer::StopRequested() {
-  std::lock_guard<std::mutex> lock(stateMutex);
-  return stopping;
+const CSocket* JobReception::HandOffSlot() const {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return handOffSlot_.get();
 }
 
-void CJobServer::SleepUnlessStopped(int ms) {
-  std::unique_lock<std::mutex> lock(stateMutex);
-  stateChanged.wait_for(lock, milliseconds(ms), [this] { return stopping; });
+const CSocket* JobReception::ListeningSocket() const {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return listeningSocket_.get();
 }
 
-void CJobServer::SetSettingsReady() {
+bool JobReception::StopRequested() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return stopping_;
+}
+
+void JobReception::SleepUnlessStopped(int ms) {
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  stateChanged_.wait_for(lock, milliseconds(ms), [this] { return stopping_; });
+}
+
+void JobReception::SettingsRead() {
   {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    settingsReady = true;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    settingsRead_ = true;
   }
-  stateChanged.notify_all();
+  stateChanged_.notify_all();
 }
 
 // Connections accepted before the start-up has finished reading the settings wait
 // here, so that none is delivered with half-read settings.
-void CJobServer::WaitSettingsReady() {
-  std::unique_lock<std::mutex> lock(stateMutex);
-  stateChanged.wait(lock, [this] { return settingsReady || stopping; });
+void JobReception::WaitSettingsRead() {
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  stateChanged_.wait(lock, [this] { return settingsRead_ || stopping_; });
 }
 
 // The listening socket is tried until it can be made (port in use, network not yet
 // up): each failure is logged with the socket layer's text and retried after 5 s.
-bool CJobServer::CreateListeningSocket() {
+bool JobReception::CreateListeningSocket() {
   while (!StopRequested()) {
     try {
-      listeningSocket = new CSocket(listenPort);
-      listening = true;
+      std::unique_ptr<CSocket> socket(new CSocket(options_.port));
+      {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        listeningSocket_ = std::move(socket);
+      }
+      listening_ = true;
       return true;
     } catch (const CSocketException& e) {
-      Log(e.Text());
+      log_.Write(e.Text());
     } catch (...) {
-      Log("Nu pot crea socket-ul de ascultare");
+      log_.Write("Nu pot crea socket-ul de ascultare");
     }
     SleepUnlessStopped(kListenRetryMs);
   }
   return false;
 }
 
-void CJobServer::AcceptThread() {
+// Only this thread sets the listening socket, so it uses it without the lock.
+void JobReception::AcceptThread() {
   if (!CreateListeningSocket()) return;
   while (!StopRequested()) {
     try {
-      CSocket* connection = listeningSocket->Accept();
-      if (StopRequested()) {
-        delete connection;
-        break;
-      }
+      std::unique_ptr<CSocket> connection(listeningSocket_->Accept());
+      if (StopRequested()) break;
       if (!connection) {
-        Log("Eroare accept()");
+        log_.Write("Eroare accept()");
         // A lasting failure (no descriptors left) must not fill the disk at full speed.
         SleepUnlessStopped(kAcceptPauseMs);
         continue;
       }
-      WaitSettingsReady();  // allowFrom is part of the settings
-      if (!allowList.Allows(static_cast<std::uint32_t>(connection->peerAddress))) {
-        char refused[64];
-        AllowList::FormatAddress(static_cast<std::uint32_t>(connection->peerAddress), refused);
-        char line[96];
-        std::snprintf(line, sizeof line, "Conexiune refuzata de la %s", refused);
-        Log(line);
-        delete connection;  // closed at once; nothing is read from it
-        continue;
-      }
-      // Koldane's request thread writes nothing to the log on its way to delivering a
-      // job, so the accept line is written while that thread wakes; holding the log
-      // until then keeps the line before any the request writes. quorvel's request
-      // thread writes "IN THREAD" first thing: there the line goes first.
-      std::unique_lock<std::mutex> logTurn(logMutex, std::defer_lock);
-      if (generation == JobGeneration::kKoldane) {
-        logTurn.lock();
-      } else {
-        Log("Conexiune acceptata");
-      }
-      bool toIdleThread;
-      {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        ++activeRequests;
-        toIdleThread = static_cast<std::size_t>(idleThreads) > idleHandOffs.size();
-        if (toIdleThread) {
-          idleHandOffs.push_back(connection);
-        } else {
-          handOffSlot.store(connection);
-        }
-      }
-      bool threadStarted = true;
-      if (toIdleThread) {
-        connectionWaiting.notify_one();
-      } else {
-        try {
-          std::thread(&CJobServer::RequestThread, this).detach();
-        } catch (...) {
-          threadStarted = false;
-        }
-      }
-      if (logTurn.owns_lock()) {
-        AppendLogLine("Conexiune acceptata");
-        logTurn.unlock();
-      }
-      if (!threadStarted) {
-        Log("Nu pot crea thread Process Request");
-        CSocket* back;
-        {
-          std::lock_guard<std::mutex> lock(stateMutex);
-          back = handOffSlot.exchange(nullptr);
-          --activeRequests;
-        }
-        stateChanged.notify_all();
-        delete back;
-        return;  // no further jobs until the service is restarted
-      }
-      if (!toIdleThread) WaitForHandOff();
+      WaitSettingsRead();  // allowFrom is part of the settings
+      if (!Allowed(*connection)) continue;  // closed at once; nothing is read from it
+      if (!HandOff(std::move(connection))) return;  // no further jobs until a restart
     } catch (...) {
       // Whatever went wrong in this pass, the next one starts afresh.
     }
   }
 }
 
-// The accept thread goes on as soon as the request thread has taken the connection;
-// one look lasts at most 300 ms. With the plain poll it looks only every 300 ms.
-void CJobServer::WaitForHandOff() {
-  if (plainHandOff) {
-    while (handOffSlot.load() != nullptr) std::this_thread::sleep_for(kHandOffPoll);
-    return;
-  }
-  std::unique_lock<std::mutex> lock(stateMutex);
-  while (handOffSlot.load() != nullptr) stateChanged.wait_for(lock, kHandOffPoll);
+bool JobReception::Allowed(const CSocket& connection) {
+  std::uint32_t address = static_cast<std::uint32_t>(connection.peerAddress);
+  if (settings_.allowList.Allows(address)) return true;
+  char refused[64];
+  AllowList::FormatAddress(address, refused);
+  char line[96];
+  std::snprintf(line, sizeof line, "Conexiune refuzata de la %s", refused);
+  log_.Write(line);
+  return false;
 }
 
-void CJobServer::RequestThread() {
-  CSocket* connection;
+// Hands the connection on with the accept line, in the generation's order, and waits
+// until a new request thread has taken it. False, after its log line and with the
+// connection closed, when no request thread can be started.
+bool JobReception::HandOff(std::unique_ptr<CSocket> connection) {
+  bool toIdleThread = false;
+  bool passed = log_.WriteAround("Conexiune acceptata", policy_.acceptLine, [&] {
+    return PassOn(std::move(connection), &toIdleThread);
+  });
+  if (!passed) {
+    log_.Write("Nu pot crea thread Process Request");
+    std::unique_ptr<CSocket> back;
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      back = std::move(handOffSlot_);
+      --activeRequests_;
+    }
+    stateChanged_.notify_all();
+    return false;
+  }
+  if (!toIdleThread) WaitForHandOff();
+  return true;
+}
+
+// Gives the connection to a request thread waiting for one, or to a new one through
+// the hand-off slot. False when the new thread cannot be started.
+bool JobReception::PassOn(std::unique_ptr<CSocket> connection, bool* toIdleThread) {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    ++activeRequests_;
+    *toIdleThread = static_cast<std::size_t>(idleThreads_) > idleHandOffs_.size();
+    if (*toIdleThread) {
+      idleHandOffs_.push_back(std::move(connection));
+    } else {
+      handOffSlot_ = std::move(connection);
+    }
+  }
+  if (*toIdleThread) {
+    connectionWaiting_.notify_one();
+    return true;
+  }
+  try {
+    std::thread(&JobReception::RequestThread, this).detach();
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+// The accept thread goes on as soon as the request thread has taken the connection;
+// one look lasts at most 300 ms.
+void JobReception::WaitForHandOff() {
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  while (handOffSlot_) stateChanged_.wait_for(lock, kHandOffPoll);
+}
+
+void JobReception::RequestThread() {
+  std::unique_ptr<CSocket> connection;
   {
     // Taking the connection out of the slot is the first thing the thread does.
-    std::lock_guard<std::mutex> lock(stateMutex);
-    connection = handOffSlot.exchange(nullptr);
-    if (connection) AdoptConnection(connection);
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    connection = std::move(handOffSlot_);
+    if (connection) AdoptConnection(connection.get());
   }
-  stateChanged.notify_all();
+  stateChanged_.notify_all();
   if (!connection) {
     // Nothing was handed over; the request the accept thread counted ends here.
-    std::lock_guard<std::mutex> lock(stateMutex);
-    --activeRequests;
-    stateChanged.notify_all();
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    --activeRequests_;
+    stateChanged_.notify_all();
     return;
   }
 
   while (connection) {
-    WaitSettingsReady();
-    ServeConnection(connection);
+    WaitSettingsRead();
+    ServeConnection(std::move(connection));
     connection = NextConnection();
   }
 }
 
 // Counts the connection as open, so that a stop can interrupt it; one taken while
 // the service is stopping is interrupted at once.
-void CJobServer::AdoptConnection(CSocket* connection) {
-  openConnections.insert(connection);
-  if (stopping) InterruptSocket(connection->handle);
+void JobReception::AdoptConnection(CSocket* connection) {
+  openConnections_.insert(connection);
+  if (stopping_) InterruptSocket(connection->handle);
 }
 
 // Ends the request just served and waits for the accept thread to hand over the next
 // connection; null when none came in time or the service is stopping.
-CSocket* CJobServer::NextConnection() {
-  std::unique_lock<std::mutex> lock(stateMutex);
-  --activeRequests;
-  ++idleThreads;
+std::unique_ptr<CSocket> JobReception::NextConnection() {
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  --activeRequests_;
+  ++idleThreads_;
   // Only a stop waits for these counts; a wake-up nobody waits for costs a system
   // call per job.
-  if (stopping) stateChanged.notify_all();
-  connectionWaiting.wait_for(lock, kIdleThreadWait,
-                             [this] { return stopping || !idleHandOffs.empty(); });
-  --idleThreads;
-  CSocket* connection = nullptr;
+  if (stopping_) stateChanged_.notify_all();
+  connectionWaiting_.wait_for(lock, kIdleThreadWait,
+                              [this] { return stopping_ || !idleHandOffs_.empty(); });
+  --idleThreads_;
+  std::unique_ptr<CSocket> connection;
   // A queued connection is taken even while stopping: it is already counted, and
   // only a waiting thread can end it.
-  if (!idleHandOffs.empty()) {
-    connection = idleHandOffs.front();
-    idleHandOffs.pop_front();
-    AdoptConnection(connection);
+  if (!idleHandOffs_.empty()) {
+    connection = std::move(idleHandOffs_.front());
+    idleHandOffs_.pop_front();
+    AdoptConnection(connection.get());
   }
-  bool stopWaits = stopping;
+  bool stopWaits = stopping_;
   lock.unlock();
-  if (stopWaits) stateChanged.notify_all();
+  if (stopWaits) stateChanged_.notify_all();
   return connection;
 }
 
-void CJobServer::ForgetConnection(CSocket* connection) {
+void JobReception::ForgetConnection(std::unique_ptr<CSocket> connection) {
   {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    openConnections.erase(connection);
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    openConnections_.erase(connection.get());
   }
   connection->Close();
-  delete connection;
 }
 
-// Receives the job of length bytes, of which the first arrived bytes are already in
-// first. The buffer grows with the bytes that actually come, so a length word alone
-// (a client that then stalls or vanishes) does not hold up to 16 MiB of memory. The
-// job, zero-terminated, in a buffer the caller deletes; null after the log line
-// ("Eroare Read()" when the peer closes first, a receive fails or the receive time-out
-// passes with nothing new; the memory line when the buffer cannot grow).
-char* CJobServer::ReceiveJob(CSocket* connection, const char* first, std::uint32_t arrived,
-                             std::uint32_t length) {
-  // What arrived with the length word always fits the first buffer.
-  std::uint32_t capacity = std::min(length, kFirstJobBuffer);
-  char* job = new (std::nothrow) char[capacity + 1];
-  if (!job) {
-    Log("Eroare: Nu pot aloca memorie");
-    return nullptr;
-  }
-  std::memcpy(job, first, arrived);
-  std::uint32_t received = arrived;
-  while (received < length) {
-    if (received == capacity) {
-      std::uint32_t larger = capacity > length / 2 ? length : capacity * 2;
-      char* grown = new (std::nothrow) char[larger + 1];
-      if (!grown) {
-        Log("Eroare: Nu pot aloca memorie");
-        delete[] job;
-        return nullptr;
-      }
-      std::memcpy(grown, job, received);
-      delete[] job;
-      job = grown;
-      capacity = larger;
-    }
-    int n = connection->Receive(job + received, static_cast<int>(capacity - received), false);
-    if (n <= 0) {
-      Log("Eroare Read()");
-      delete[] job;
-      return nullptr;
-    }
-    received += static_cast<std::uint32_t>(n);
-  }
-  job[length] = '\0';
-  return job;
+void JobReception::LogIfAny(const char* line) {
+  if (line) log_.Write(line);
 }
 
-void CJobServer::ServeConnection(CSocket* connection) {
+void JobReception::ServeConnection(std::unique_ptr<CSocket> connection) {
   if (!connection) return;
-  const bool quorvel = generation == JobGeneration::kQuorvel;
-  if (quorvel) Log("IN THREAD");
-  connection->SetReceiveTimeout(receiveTimeoutMs);
+  LogIfAny(policy_.requestBegins);
+  bool handled = ReceiveAndDeliver(*connection);
+  ForgetConnection(std::move(connection));  // nothing is sent to the client before
+  if (handled) LogIfAny(policy_.requestEnds);
+}
 
+// False, after its log line, when the frame cannot be received or the job cannot be
+// delivered; the job buffer is freed before the connection is closed.
+bool JobReception::ReceiveAndDeliver(CSocket& connection) {
+  connection.SetReceiveTimeout(options_.receiveTimeoutMs);
+  std::vector<char> job;
+  if (!ReceiveFrame(connection, &job)) return false;
+  // The job is text: printer, serial port and job copy get the bytes before the
+  // first zero byte. An empty job prints nothing and is not an error.
+  std::size_t textLength = std::strlen(job.data());
+  if (textLength == 0) return true;
+  if (!delivery_.Deliver(job.data(), textLength)) return false;
+  LogIfAny(policy_.jobDelivered);
+  return true;
+}
+
+// The wire frame's job, zero-terminated, into job; false after the log line.
+bool JobReception::ReceiveFrame(CSocket& connection, std::vector<char>* job) {
   // The length word and, for a label of ordinary size, the whole job arrive together:
   // the first receive takes whatever is there, up to this first piece, so that most
   // jobs need no second one. Bytes beyond the frame are never used.
@@ -352,121 +348,56 @@ void CJobServer::ServeConnection(CSocket* connection) {
   static_assert(sizeof first <= kFirstJobBuffer, "the first piece fits the job buffer");
   std::uint32_t have = 0;
   while (have < wire::kLengthSize) {
-    int n = connection->Receive(first + have, static_cast<int>(sizeof first - have), false);
+    int n = connection.Receive(first + have, static_cast<int>(sizeof first - have), false);
     if (n <= 0) {
-      Log("Eroare Read()");
-      ForgetConnection(connection);
-      return;
+      log_.Write("Eroare Read()");
+      return false;
     }
     have += static_cast<std::uint32_t>(n);
   }
   std::uint32_t length = wire::DecodeLength(reinterpret_cast<unsigned char*>(first));
   // Lengths beyond the largest label job are refused without trying to allocate them.
   if (length > wire::kMaxJobLength) {
-    Log("Eroare: Nu pot aloca memorie");
-    ForgetConnection(connection);
-    return;
-  }
-  std::uint32_t arrived = std::min<std::uint32_t>(have - wire::kLengthSize, length);
-  char* job = ReceiveJob(connection, first + wire::kLengthSize, arrived, length);
-  if (!job) {
-    ForgetConnection(connection);
-    return;
-  }
-  // The job is text: printer, serial port and job copy get the bytes before the
-  // first zero byte. An empty job prints nothing and is not an error.
-  std::size_t textLength = std::strlen(job);
-
-  if (textLength > 0) {
-    if (printerName[0] != '\0') {
-      if (!PrintRaw(printerName, job, static_cast<int>(textLength))) {
-        Log("Failed to send data to printer.");
-      }
-      WriteJobCopy(job, textLength);
-    } else if (!DeliverToSerialPort(job, textLength)) {
-      delete[] job;
-      ForgetConnection(connection);
-      return;
-    }
-    if (quorvel) Log(kSeparator);
-  }
-
-  delete[] job;
-  ForgetConnection(connection);
-  if (quorvel) Log("OUT THREAD");
-}
-
-// Serial mode: open the port for exclusive use (retrying while it is busy), write the
-// job copy, write the job, close. False, after its log line, when the port cannot be
-// opened; the job is then dropped.
-bool CJobServer::DeliverToSerialPort(const char* job, std::size_t length) {
-  PortSerialv2 port;
-  LineSettings line = MakeLineSettings(baudRate, dataBits, parityCode, stopBitsCode);
-
-  bool opened = false;
-  bool haveTurn = AcquirePort();
-  if (haveTurn) {
-    for (int retries = 0;; ++retries) {
-      if (port.Open(portName, line)) {
-        opened = true;
-        break;
-      }
-      // Only a port held by someone else is worth waiting for.
-      bool busy = platform::LastErrorKind() == platform::ErrorKind::kBusy;
-      if (!busy || retries >= kPortRetries) break;
-      std::this_thread::sleep_for(kPortRetryPause);
-    }
-  }
-  if (!opened) {
-    if (haveTurn) ReleasePort();
-    char line[64];
-    std::snprintf(line, sizeof line, "Nu pot deschide portul '%s'", portName);
-    Log(line);
+    log_.Write("Eroare: Nu pot aloca memorie");
     return false;
   }
-
-  WriteJobCopy(job, length);
-  port.Write(job, static_cast<unsigned long>(length));
-  port.Close();
-  ReleasePort();
-  return true;
+  std::uint32_t arrived = std::min<std::uint32_t>(have - wire::kLengthSize, length);
+  return ReceiveJob(connection, first + wire::kLengthSize, arrived, length, job);
 }
 
-// Requests of this service take turns on the serial port, so that a burst of jobs
-// does not turn into a race of exclusive opens in which the losers sleep and, after
-// five retries, are dropped. Holders outside the process are still met by the
-// busy-port retry.
-bool CJobServer::AcquirePort() {
-  std::unique_lock<std::mutex> lock(portMutex);
-  while (portInUse) {
-    std::uint64_t seen = portReleases;
-    if (!portReleased.wait_for(lock, kPortTurnWait,
-                               [&] { return !portInUse || portReleases != seen; })) {
-      return false;  // the holder has not let go for too long
+// Receives the job of length bytes, of which the first arrived bytes are already in
+// first. The buffer grows with the bytes that actually come, so a length word alone
+// (a client that then stalls or vanishes) does not hold up to 16 MiB of memory. False
+// after the log line: "Eroare Read()" when the peer closes first, a receive fails or
+// the receive time-out passes with nothing new; the memory line when the buffer
+// cannot grow.
+bool JobReception::ReceiveJob(CSocket& connection, const char* first, std::uint32_t arrived,
+                              std::uint32_t length, std::vector<char>* job) {
+  // What arrived with the length word always fits the first buffer.
+  std::uint32_t capacity = std::min(length, kFirstJobBuffer);
+  if (!Resize(job, capacity + 1)) {
+    log_.Write("Eroare: Nu pot aloca memorie");
+    return false;
+  }
+  std::memcpy(job->data(), first, arrived);
+  std::uint32_t received = arrived;
+  while (received < length) {
+    if (received == capacity) {
+      std::uint32_t larger = capacity > length / 2 ? length : capacity * 2;
+      if (!Resize(job, larger + 1)) {
+        log_.Write("Eroare: Nu pot aloca memorie");
+        return false;
+      }
+      capacity = larger;
     }
+    int n = connection.Receive(job->data() + received, static_cast<int>(capacity - received),
+                               false);
+    if (n <= 0) {
+      log_.Write("Eroare Read()");
+      return false;
+    }
+    received += static_cast<std::uint32_t>(n);
   }
-  portInUse = true;
+  (*job)[length] = '\0';
   return true;
-}
-
-void CJobServer::ReleasePort() {
-  {
-    std::lock_guard<std::mutex> lock(portMutex);
-    portInUse = false;
-    ++portReleases;
-  }
-  portReleased.notify_all();
-}
-
-// Koldane appends the job to "_barcodeOUT.log" in the current directory; quorvel to
-// its service log, after a separator line. The copy follows its separator directly:
-// no other line can come between them.
-void CJobServer::WriteJobCopy(const char* job, std::size_t length) {
-  if (generation == JobGeneration::kQuorvel) {
-    std::lock_guard<std::mutex> lock(logMutex);
-    AppendLogLine("-------------------\n", job, length);
-  } else {
-    std::lock_guard<std::mutex> lock(copyMutex);
-    AppendToPrivateFile(kJobCopyFile, nullptr, 0, job, length);
-  }
 }

@@ -13,7 +13,8 @@
 #include <cstring>
 
 #include "service/ipp_status.h"
-#include "service/job_server.h"
+#include "service/print_raw.h"
+#include "service/service_log.h"
 
 namespace {
 
@@ -56,45 +57,70 @@ bool QueueExists(const char* printerName) {
   return IppStatusIsSuccess(cupsLastError());
 }
 
+// One CUPS job. A job that has been created and not finished is cancelled when the
+// object goes (its open document finished first), so that no half-sent job is left
+// waiting in the queue; the clean-up's results are ignored.
+class CupsJob {
+ public:
+  explicit CupsJob(const char* printerName) : printer_(printerName) {}
+  CupsJob(const CupsJob&) = delete;
+  CupsJob& operator=(const CupsJob&) = delete;
+  ~CupsJob() {
+    if (documentOpen_) cupsFinishDocument(CUPS_HTTP_DEFAULT, printer_);
+    if (id_ != 0 && !finished_) cupsCancelJob2(CUPS_HTTP_DEFAULT, printer_, id_, 0);
+  }
+
+  bool Create() {
+    id_ = cupsCreateJob(CUPS_HTTP_DEFAULT, printer_, kDocumentName, 0, nullptr);
+    return id_ != 0;
+  }
+  bool StartDocument() {
+    documentOpen_ = cupsStartDocument(CUPS_HTTP_DEFAULT, printer_, id_, kDocumentName,
+                                      CUPS_FORMAT_RAW, 1) == HTTP_STATUS_CONTINUE;
+    return documentOpen_;
+  }
+  bool Write(const char* data, int length) {
+    return length <= 0 || cupsWriteRequestData(CUPS_HTTP_DEFAULT, data,
+                                               static_cast<std::size_t>(length)) ==
+                              HTTP_STATUS_CONTINUE;
+  }
+  // A warning status (an attribute ignored or substituted, say) still means printed.
+  bool Finish() {
+    documentOpen_ = false;
+    finished_ = IppStatusIsSuccess(cupsFinishDocument(CUPS_HTTP_DEFAULT, printer_));
+    return finished_;
+  }
+
+ private:
+  const char* printer_;
+  int id_ = 0;
+  bool documentOpen_ = false;
+  bool finished_ = false;
+};
+
 }  // namespace
 
-int CJobServer::PrintRaw(const char* printerName, const char* data, int length) {
+int PrintRaw(ServiceLog& log, const char* printerName, const char* data, int length) {
   if (!QueueExists(printerName)) {
     ipp_status_t status = cupsLastError();
-    LogSpoolerError(IppStatusIsSuccess(status) ? IPP_STATUS_ERROR_NOT_FOUND : status,
+    LogSpoolerError(log, IppStatusIsSuccess(status) ? IPP_STATUS_ERROR_NOT_FOUND : status,
                     "OpenPrinter");
     return 0;
   }
-
-  int job = cupsCreateJob(CUPS_HTTP_DEFAULT, printerName, kDocumentName, 0, nullptr);
-  if (job == 0) {
-    LogSpoolerError(cupsLastError(), "StartDocPrinter");
+  // The step's line is written before the job unwinds.
+  auto failed = [&log](const char* step) {
+    LogSpoolerError(log, cupsLastError(), step);
     return 0;
-  }
-  if (cupsStartDocument(CUPS_HTTP_DEFAULT, printerName, job, kDocumentName, CUPS_FORMAT_RAW, 1) !=
-      HTTP_STATUS_CONTINUE) {
-    LogSpoolerError(cupsLastError(), "StartDocPrinter");
-    cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
-    return 0;
-  }
-  if (length > 0 && cupsWriteRequestData(CUPS_HTTP_DEFAULT, data, static_cast<std::size_t>(
-                                                                      length)) != HTTP_STATUS_CONTINUE) {
-    LogSpoolerError(cupsLastError(), "WritePrinter");
-    cupsFinishDocument(CUPS_HTTP_DEFAULT, printerName);
-    cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
-    return 0;
-  }
-  // A warning status (an attribute ignored or substituted, say) still means printed.
-  if (!IppStatusIsSuccess(cupsFinishDocument(CUPS_HTTP_DEFAULT, printerName))) {
-    LogSpoolerError(cupsLastError(), "EndDocPrinter");
-    cupsCancelJob2(CUPS_HTTP_DEFAULT, printerName, job, 0);
-    return 0;
-  }
+  };
+  CupsJob job(printerName);
+  if (!job.Create() || !job.StartDocument()) return failed("StartDocPrinter");
+  if (!job.Write(data, length)) return failed("WritePrinter");
+  if (!job.Finish()) return failed("EndDocPrinter");
   return 1;
 }
 
 // CUPS's text for its last error, wrapped at 40 columns as the spooler's texts are.
-void CJobServer::LogSpoolerError(unsigned long code, const char* step) {
+void LogSpoolerError(ServiceLog& log, unsigned long code, const char* step) {
   const char* text = nullptr;
   if (static_cast<unsigned long>(cupsLastError()) == code) text = cupsLastErrorString();
   if (!text || !*text) text = ippErrorString(static_cast<ipp_status_t>(code));
@@ -102,5 +128,5 @@ void CJobServer::LogSpoolerError(unsigned long code, const char* step) {
   WrapText(text ? text : "", 40, wrapped, sizeof wrapped);
   char line[700];
   std::snprintf(line, sizeof line, "%s Error [%d]:: %s\n", step, static_cast<int>(code), wrapped);
-  Log(line);
+  log.Write(line);
 }

@@ -11,3 +11,11 @@
 //            ".LOG" are appended to the path as it is (/usr/bin/Koldane.INI).
 void DeriveServicePaths(const char* executablePath, char* settingsPath, char* logPath,
                         std::size_t size);
+
+// The three paths of a service: its executable and the two files named after it.
+struct ServicePaths {
+  static constexpr std::size_t kSize = 1024;
+  char executable[kSize];
+  char settings[kSize];
+  char log[kSize];
+};

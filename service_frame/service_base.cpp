@@ -45,71 +45,65 @@ void CServiceBase::ServiceCtrlHandler(unsigned long control) {
   }
 }
 
+namespace {
+
+constexpr unsigned long kNoReport = 0;  // no service state has the number 0
+
+}  // namespace
+
+// What one control path reports around its hook.
+struct CServiceBase::ControlPath {
+  unsigned long pending;   // reported before the hook; kNoReport: nothing
+  unsigned long done;      // reported after the hook
+  unsigned long failed;    // reported after a failure; kNoReport: nothing
+  bool failedWithCode;     // that report carries a thrown error code as exit code
+  const char* function;    // the event-log entry for a thrown error code
+  const char* failureText; // the event-log entry for any other exception
+};
+
 void CServiceBase::Start(unsigned long argc, char** argv) {
-  try {
-    SetStatus(kServiceStartPending);
-    OnStart(argc, argv);
-    SetStatus(kServiceRunning);
-  } catch (std::uint32_t error) {
-    LogError("Service Start", error);
-    SetStatus(kServiceStopped, error);
-  } catch (...) {
-    LogEvent("Service failed to start.", kEventError);
-    SetStatus(kServiceStopped);
-  }
+  static const ControlPath path = {kServiceStartPending, kServiceRunning, kServiceStopped, true,
+                                   "Service Start", "Service failed to start."};
+  RunControlPath(path, [&] { OnStart(argc, argv); });
 }
 
+// A failed stop goes back to the state the service was in.
 void CServiceBase::Stop() {
-  unsigned long originalState = status.currentState;
-  try {
-    SetStatus(kServiceStopPending);
-    OnStop();
-    SetStatus(kServiceStopped);
-  } catch (std::uint32_t error) {
-    LogError("Service Stop", error);
-    SetStatus(originalState);
-  } catch (...) {
-    LogEvent("Service failed to stop.", kEventError);
-    SetStatus(originalState);
-  }
+  const ControlPath path = {kServiceStopPending, kServiceStopped, status.currentState, false,
+                            "Service Stop", "Service failed to stop."};
+  RunControlPath(path, [this] { OnStop(); });
 }
 
 void CServiceBase::Pause() {
-  try {
-    SetStatus(kServicePausePending);
-    OnPause();
-    SetStatus(kServicePaused);
-  } catch (std::uint32_t error) {
-    LogError("Service Pause", error);
-    SetStatus(kServiceRunning);
-  } catch (...) {
-    LogEvent("Service failed to pause.", kEventError);
-    SetStatus(kServiceRunning);
-  }
+  static const ControlPath path = {kServicePausePending, kServicePaused, kServiceRunning, false,
+                                   "Service Pause", "Service failed to pause."};
+  RunControlPath(path, [this] { OnPause(); });
 }
 
 void CServiceBase::Continue() {
-  try {
-    SetStatus(kServiceContinuePending);
-    OnContinue();
-    SetStatus(kServiceRunning);
-  } catch (std::uint32_t error) {
-    LogError("Service Continue", error);
-    SetStatus(kServicePaused);
-  } catch (...) {
-    LogEvent("Service failed to resume.", kEventError);
-    SetStatus(kServicePaused);
-  }
+  static const ControlPath path = {kServiceContinuePending, kServiceRunning, kServicePaused,
+                                   false, "Service Continue", "Service failed to resume."};
+  RunControlPath(path, [this] { OnContinue(); });
 }
 
+// The shutdown path does not call OnStop, and a failure leaves the status as it is.
 void CServiceBase::Shutdown() {
+  static const ControlPath path = {kNoReport, kServiceStopped, kNoReport, false,
+                                   "Service Shutdown", "Service failed to shut down."};
+  RunControlPath(path, [this] { OnShutdown(); });
+}
+
+void CServiceBase::RunControlPath(const ControlPath& path, const std::function<void()>& hook) {
   try {
-    OnShutdown();
-    SetStatus(kServiceStopped);
+    if (path.pending != kNoReport) SetStatus(path.pending);
+    hook();
+    SetStatus(path.done);
   } catch (std::uint32_t error) {
-    LogError("Service Shutdown", error);
+    LogError(path.function, error);
+    if (path.failed != kNoReport) SetStatus(path.failed, path.failedWithCode ? error : 0);
   } catch (...) {
-    LogEvent("Service failed to shut down.", kEventError);
+    LogEvent(path.failureText, kEventError);
+    if (path.failed != kNoReport) SetStatus(path.failed);
   }
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/service_control.h"
 
@@ -49,12 +50,14 @@ class CServiceBase {
   static void ServiceMain(unsigned long argc, char** argv);
   static void ServiceCtrlHandler(unsigned long control);
 
-  // The five control paths.
+  // The five control paths, each a ControlPath run around its hook.
+  struct ControlPath;
   void Start(unsigned long argc, char** argv);
   void Stop();
   void Pause();
   void Continue();
   void Shutdown();
+  void RunControlPath(const ControlPath& path, const std::function<void()>& hook);
 
   static CServiceBase* instance;
   static std::uint32_t checkPoint;

@@ -2,8 +2,7 @@
 // job's last byte at the device, with 1 and 16 senders, for
 //   - a serial printer (a pseudo-terminal read by this program), and
 //   - a CUPS raw queue (a private scheduler; its network printer is this program),
-// each beside a baseline that writes the same jobs to the same device directly, and
-// with the accept thread's plain 300 ms hand-off poll for comparison.
+// each beside a baseline that writes the same jobs to the same device directly.
 //
 //   service_bench [--quick]
 //
@@ -295,18 +294,16 @@ void Ratio(const char* what, const Result& service, const Result& direct) {
 }
 
 // A print service in this process, Koldane's generation, with its settings file.
-std::unique_ptr<CJobServer> StartService(const fs::path& dir, const std::string& settings,
-                                         bool plainHandOff) {
+std::unique_ptr<CJobServer> StartService(const fs::path& dir, const std::string& settings) {
   static int serial = 0;
   fs::path program = dir / ("Koldane" + std::to_string(serial++));
   JobServerOptions options;
   std::string path = program.string();
   options.executablePath = path.c_str();
-  options.plainHandOff = plainHandOff ? 1 : 0;
   for (int attempt = 0; attempt < 20; ++attempt) {
     options.port = 30000 + static_cast<int>((Clock::now().time_since_epoch().count() / 1000) % 20000);
     std::unique_ptr<CJobServer> server(new CJobServer(JobGeneration::kKoldane, options));
-    std::FILE* f = std::fopen(server->settingsPath, "wb");
+    std::FILE* f = std::fopen(server->SettingsPath(), "wb");
     std::fwrite(settings.data(), 1, settings.size(), f);
     std::fclose(f);
     server->Start();
@@ -335,7 +332,6 @@ int main(int argc, char** argv) {
   bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
   const int ptyJobs = quick ? 1000 : 5000;
   const int cupsJobs = quick ? 40 : 200;
-  const int plainJobs1 = 10, plainJobs16 = 32;
 
   fs::path dir = fs::temp_directory_path() / ("tervane-service-bench-" + std::to_string(getpid()));
   fs::create_directories(dir);
@@ -370,18 +366,12 @@ int main(int argc, char** argv) {
     for (int senders : {1, 16}) {
       directFigures[senders] = Measure(arrivals, senders, ptyJobs, 30000, direct);
       Print("pty", "direct (open, write, close)", senders, directFigures[senders]);
-      auto server = StartService(dir, settings, false);
+      auto server = StartService(dir, settings);
       int port = server->ListeningPort();
       serviceFigures[senders] =
           Measure(arrivals, senders, ptyJobs, 60000, [&](int id) { SendToService(port, id); });
       Print("pty", "service", senders, serviceFigures[senders]);
       server.reset();
-      auto plain = StartService(dir, settings, true);
-      int plainPort = plain->ListeningPort();
-      Result f = Measure(arrivals, senders, senders == 1 ? plainJobs1 : plainJobs16, 60000,
-                         [&](int id) { SendToService(plainPort, id); });
-      Print("pty", "service, plain 300 ms hand-off poll", senders, f);
-      plain.reset();
     }
     for (int senders : {1, 16}) {
       std::string what = "pty service/direct, " + std::to_string(senders) + " sender(s)";
@@ -417,25 +407,19 @@ int main(int argc, char** argv) {
       directFigures[senders] = Measure(arrivals, senders, cupsJobs, 30000, direct);
       Print("cups", "direct to the network printer", senders, directFigures[senders]);
       // The queue without the service: PrintRaw called straight from the senders.
-      auto bare = StartService(dir, settings, false);
+      auto bare = StartService(dir, settings);
       queueFigures[senders] = Measure(arrivals, senders, cupsJobs, 120000, [&](int id) {
         std::string job = JobText(id);
         bare->PrintRaw("BenchLabel", job.data(), static_cast<int>(job.size()));
       });
       Print("cups", "queue, PrintRaw without the service", senders, queueFigures[senders]);
       bare.reset();
-      auto server = StartService(dir, settings, false);
+      auto server = StartService(dir, settings);
       int port = server->ListeningPort();
       serviceFigures[senders] =
           Measure(arrivals, senders, cupsJobs, 120000, [&](int id) { SendToService(port, id); });
       Print("cups", "service", senders, serviceFigures[senders]);
       server.reset();
-      auto plain = StartService(dir, settings, true);
-      int plainPort = plain->ListeningPort();
-      Result f = Measure(arrivals, senders, senders == 1 ? plainJobs1 : plainJobs16, 120000,
-                         [&](int id) { SendToService(plainPort, id); });
-      Print("cups", "service, plain 300 ms hand-off poll", senders, f);
-      plain.reset();
     }
     for (int senders : {1, 16}) {
       std::string what = "cups service/direct, " + std::to_string(senders) + " sender(s)";

@@ -78,7 +78,7 @@ TestService::TestService(JobGeneration generation, const std::string* settings,
   options.executablePath = program.c_str();
   options.port = port_;
   server_.reset(new CJobServer(generation, options));
-  if (settings) testsupport::WriteFile(server_->settingsPath, *settings);
+  if (settings) testsupport::WriteFile(server_->SettingsPath(), *settings);
   if (start) {
     server_->Start();
     WaitUntil([this] { return server_->IsListening(); }, 10000);
@@ -91,7 +91,7 @@ TestService::~TestService() {
   std::filesystem::current_path(previousDirectory_, ec);
 }
 
-std::string TestService::Log() const { return testsupport::ReadFile(server_->logPath); }
+std::string TestService::Log() const { return testsupport::ReadFile(server_->LogPath()); }
 
 bool TestService::WaitForLog(const std::string& text, int count, int timeoutMs) const {
   return WaitUntil([&] { return Count(Log(), text) >= count; }, timeoutMs);

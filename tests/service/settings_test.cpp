@@ -52,16 +52,16 @@ TEST(ServicePaths, TheServiceStateDerivesItsPathsFromTheRunningProgram) {
   CJobServer server(JobGeneration::kKoldane);
   char self[CJobServer::kPathSize];
   platform::ExecutablePath(self, sizeof self);
-  EXPECT_STREQ(self, server.executablePath);
+  EXPECT_STREQ(self, server.ExecutablePath());
   char settings[CJobServer::kPathSize], log[CJobServer::kPathSize];
   DeriveServicePaths(self, settings, log, sizeof settings);
-  EXPECT_STREQ(settings, server.settingsPath);
-  EXPECT_STREQ(log, server.logPath);
+  EXPECT_STREQ(settings, server.SettingsPath());
+  EXPECT_STREQ(log, server.LogPath());
   // Nothing is read or written before the start-up.
-  EXPECT_EQ(0u, server.acceptThreadId);
-  EXPECT_STREQ("", server.printerName);
-  EXPECT_EQ(nullptr, server.handOffSlot.load());
-  EXPECT_EQ(nullptr, server.listeningSocket);
+  EXPECT_EQ(0u, server.AcceptThreadId());
+  EXPECT_STREQ("", server.Settings().printerName);
+  EXPECT_EQ(nullptr, server.HandOffSlot());
+  EXPECT_EQ(nullptr, server.ListeningSocket());
 }
 
 // ---------------------------------------------------------------------- INILoader
@@ -188,12 +188,12 @@ class ReadSettings : public ::testing::Test {
     JobServerOptions options;
     options.executablePath = program.c_str();
     server.reset(new CJobServer(JobGeneration::kKoldane, options));
-    std::remove(server->logPath);
-    std::remove(server->settingsPath);
-    if (text) WriteFile(server->settingsPath, *text);
-    if (asFolder) std::filesystem::create_directory(server->settingsPath);
+    std::remove(server->LogPath());
+    std::remove(server->SettingsPath());
+    if (text) WriteFile(server->SettingsPath(), *text);
+    if (asFolder) std::filesystem::create_directory(server->SettingsPath());
     EXPECT_TRUE(server->ReadSettings());
-    return LogMessages(testsupport::ReadFile(server->logPath));
+    return LogMessages(testsupport::ReadFile(server->LogPath()));
   }
   std::vector<std::string> Read(const std::vector<std::string>& lines) {
     std::string text = SettingsText(lines);
@@ -214,12 +214,12 @@ TEST_F(ReadSettings, WithoutASettingsFileEveryDefaultIsLogged) {
                                          "Parity invalid\nImplicit prNone",
                                          "Stopbits invalid\nImplicit ONESTOPBIT"};
     EXPECT_EQ(expected, messages) << asFolder;
-    EXPECT_STREQ("com1", server->portName);
-    EXPECT_STREQ("", server->printerName);
-    EXPECT_EQ(9600, server->baudRate);
-    EXPECT_EQ(8, server->dataBits);
-    EXPECT_EQ(0, server->parityCode);
-    EXPECT_EQ(0, server->stopBitsCode);
+    EXPECT_STREQ("com1", server->Settings().portName);
+    EXPECT_STREQ("", server->Settings().printerName);
+    EXPECT_EQ(9600, server->Settings().baudRate);
+    EXPECT_EQ(8, server->Settings().dataBits);
+    EXPECT_EQ(0, server->Settings().parityCode);
+    EXPECT_EQ(0, server->Settings().stopBitsCode);
   }
 }
 
@@ -227,20 +227,20 @@ TEST_F(ReadSettings, APrinterNameSelectsPrinterModeAndIsLogged) {
   for (const char* line : {"PRINTERNAME=Label1", "printername=Label1"}) {
     std::vector<std::string> messages = Read({line, "port=3", "baudrate=4800"});
     EXPECT_EQ(std::vector<std::string>{"Label1"}, messages) << line;
-    EXPECT_STREQ("Label1", server->printerName);
+    EXPECT_STREQ("Label1", server->Settings().printerName);
     // The serial keys are not read at all.
-    EXPECT_STREQ("", server->portName);
-    EXPECT_EQ(0, server->baudRate);
+    EXPECT_STREQ("", server->Settings().portName);
+    EXPECT_EQ(0, server->Settings().baudRate);
   }
   // A blank before the equals sign hides the key: serial mode.
   Read({"printerName = Label1"});
-  EXPECT_STREQ("", server->printerName);
-  EXPECT_STREQ("com1", server->portName);
+  EXPECT_STREQ("", server->Settings().printerName);
+  EXPECT_STREQ("com1", server->Settings().portName);
   // An empty value counts as found: no serial keys, no port name.
   std::vector<std::string> messages = Read({"printerName=", "port=3"});
   EXPECT_EQ(std::vector<std::string>{""}, messages);
-  EXPECT_STREQ("", server->printerName);
-  EXPECT_STREQ("", server->portName);
+  EXPECT_STREQ("", server->Settings().printerName);
+  EXPECT_STREQ("", server->Settings().portName);
 }
 
 TEST_F(ReadSettings, SerialKeysGiveTheLineSettings) {
@@ -248,28 +248,28 @@ TEST_F(ReadSettings, SerialKeysGiveTheLineSettings) {
       Read({"port=3", "baudrate=19200", "databits=7", "parity=even", "stopbits=2",
             "baudrate=4800"});
   EXPECT_TRUE(messages.empty());
-  EXPECT_STREQ("COM3", server->portName);
-  EXPECT_EQ(19200, server->baudRate);  // the first of two lines counts
-  EXPECT_EQ(7, server->dataBits);
-  EXPECT_EQ(2, server->parityCode);
-  EXPECT_EQ(2, server->stopBitsCode);
+  EXPECT_STREQ("COM3", server->Settings().portName);
+  EXPECT_EQ(19200, server->Settings().baudRate);  // the first of two lines counts
+  EXPECT_EQ(7, server->Settings().dataBits);
+  EXPECT_EQ(2, server->Settings().parityCode);
+  EXPECT_EQ(2, server->Settings().stopBitsCode);
 
   Read({"port=COM3", "parity=EVEN", "stopbits=1.5"});
-  EXPECT_STREQ("COM3", server->portName);
-  EXPECT_EQ(2, server->parityCode);
-  EXPECT_EQ(1, server->stopBitsCode);
+  EXPECT_STREQ("COM3", server->Settings().portName);
+  EXPECT_EQ(2, server->Settings().parityCode);
+  EXPECT_EQ(1, server->Settings().stopBitsCode);
 
   // port=0 is a name as written; unknown words and meaningless numbers pass silently.
   messages = Read({"port=0", "baudrate=fast", "parity=X", "stopbits=one"});
   EXPECT_TRUE(messages.empty());
-  EXPECT_STREQ("0", server->portName);
-  EXPECT_EQ(0, server->baudRate);
-  EXPECT_EQ(8, server->dataBits);
-  EXPECT_EQ(0, server->parityCode);
-  EXPECT_EQ(0, server->stopBitsCode);
+  EXPECT_STREQ("0", server->Settings().portName);
+  EXPECT_EQ(0, server->Settings().baudRate);
+  EXPECT_EQ(8, server->Settings().dataBits);
+  EXPECT_EQ(0, server->Settings().parityCode);
+  EXPECT_EQ(0, server->Settings().stopBitsCode);
 
   Read({"port=/dev/lp0"});
-  EXPECT_STREQ("/dev/lp0", server->portName);
+  EXPECT_STREQ("/dev/lp0", server->Settings().portName);
 }
 
 TEST_F(ReadSettings, ValuesLongerThanTheirFieldsAreCutWithALineNamingTheKey) {
@@ -279,33 +279,33 @@ TEST_F(ReadSettings, ValuesLongerThanTheirFieldsAreCutWithALineNamingTheKey) {
   EXPECT_NE(std::string::npos, messages[0].find("'printerName'")) << messages[0];
   EXPECT_NE(std::string::npos, messages[0].find("101")) << messages[0];
   EXPECT_EQ(std::string(101, 'P'), messages[1]);
-  EXPECT_EQ(std::string(101, 'P'), server->printerName);
+  EXPECT_EQ(std::string(101, 'P'), server->Settings().printerName);
 
   messages = Read({"port=123456789", "baudrate=9600", "parity=none", "stopbits=1"});
   ASSERT_EQ(1u, messages.size());
   EXPECT_NE(std::string::npos, messages[0].find("'port'")) << messages[0];
-  EXPECT_STREQ("COM123456", server->portName);
-  EXPECT_EQ(9600, server->baudRate);  // the fields after it are untouched
+  EXPECT_STREQ("COM123456", server->Settings().portName);
+  EXPECT_EQ(9600, server->Settings().baudRate);  // the fields after it are untouched
 
   // A value beyond the 259 characters of the reading buffer is cut there first.
   messages = Read({"printerName=" + std::string(400, 'Q')});
   ASSERT_EQ(3u, messages.size());
   EXPECT_NE(std::string::npos, messages[0].find("259")) << messages[0];
   EXPECT_NE(std::string::npos, messages[1].find("101")) << messages[1];
-  EXPECT_EQ(std::string(101, 'Q'), server->printerName);
+  EXPECT_EQ(std::string(101, 'Q'), server->Settings().printerName);
 }
 
 TEST_F(ReadSettings, ALineFeedOnlyFileReadsLineByLine) {
   std::string text = "printerName=LabelRaw\nport=5\n";
   EXPECT_EQ(std::vector<std::string>{"LabelRaw"}, Read(&text));
-  EXPECT_STREQ("LabelRaw", server->printerName);
+  EXPECT_STREQ("LabelRaw", server->Settings().printerName);
 
   text = "port=5\nbaudrate=4800\nparity=odd\nstopbits=2\n";
   EXPECT_TRUE(Read(&text).empty());
-  EXPECT_STREQ("COM5", server->portName);
-  EXPECT_EQ(4800, server->baudRate);
-  EXPECT_EQ(1, server->parityCode);
-  EXPECT_EQ(2, server->stopBitsCode);
+  EXPECT_STREQ("COM5", server->Settings().portName);
+  EXPECT_EQ(4800, server->Settings().baudRate);
+  EXPECT_EQ(1, server->Settings().parityCode);
+  EXPECT_EQ(2, server->Settings().stopBitsCode);
 }
 
 // ---------------------------------------------------------------------------- log
@@ -321,7 +321,7 @@ TEST(ServiceLog, EachLineBeginsWithItsBreakAndATimeStamp) {
   CJobServer server(JobGeneration::kQuorvel, options);
   server.Log("first");
   server.Log("two\nlines");
-  std::string log = testsupport::ReadFile(server.logPath);
+  std::string log = testsupport::ReadFile(server.LogPath());
 #ifdef _WIN32
   const std::string nl = "\r\n";  // text mode
 #else
@@ -336,13 +336,13 @@ TEST(ServiceLog, EachLineBeginsWithItsBreakAndATimeStamp) {
   // A line of any length is written whole (an exception text, a long path).
   const std::string longMessage(3000, 'x');
   server.Log(longMessage.c_str());
-  EXPECT_EQ(longMessage, LogMessages(testsupport::ReadFile(server.logPath)).back());
+  EXPECT_EQ(longMessage, LogMessages(testsupport::ReadFile(server.LogPath())).back());
 
   // The file is opened per line: a log removed in between is simply started anew.
-  std::remove(server.logPath);
+  std::remove(server.LogPath());
   server.Log("again");
   EXPECT_EQ(std::vector<std::string>{"again"},
-            LogMessages(testsupport::ReadFile(server.logPath)));
+            LogMessages(testsupport::ReadFile(server.LogPath())));
 }
 
 TEST(ServiceLog, ALogThatCannotBeOpenedLosesTheLineQuietly) {
@@ -355,10 +355,10 @@ TEST(ServiceLog, ALogThatCannotBeOpenedLosesTheLineQuietly) {
   options.executablePath = program.c_str();
   CJobServer server(JobGeneration::kKoldane, options);
   // A folder in the log's place cannot be opened for appending, whoever runs the test.
-  std::filesystem::create_directory(server.logPath);
+  std::filesystem::create_directory(server.LogPath());
   server.Log("lost");
   EXPECT_TRUE(server.ReadSettings());
-  EXPECT_STREQ("com1", server.portName);
+  EXPECT_STREQ("com1", server.Settings().portName);
 }
 
 }  // namespace

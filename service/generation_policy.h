@@ -1,0 +1,21 @@
+// What sets the two generations of the print service apart in job reception. The
+// reception is given one of these and otherwise behaves the same for both.
+#pragma once
+
+#include "service/service_log.h"
+
+enum class JobGeneration { kKoldane, kQuorvel };
+
+struct GenerationPolicy {
+  // Log lines of a request (null: none): when its thread has taken the connection;
+  // after the job has been delivered and copied; after the connection is closed. The
+  // last two only for a job handled to the end.
+  const char* requestBegins;
+  const char* jobDelivered;
+  const char* requestEnds;
+  // The accept line and the hand-off of the connection to its request thread.
+  LineOrder acceptLine;
+  JobCopyPlace jobCopy;
+};
+
+const GenerationPolicy& PolicyOf(JobGeneration generation);
