@@ -9,8 +9,8 @@ tervane_fuzz_target(fuzz_field_reader
   REQUIRES tervane_client_core)
 
 tervane_fuzz_target(fuzz_allow_list
-  SOURCES ${fuzz_dir}/fuzz_allow_list.cpp ${CMAKE_SOURCE_DIR}/service/allow_list.cpp
-  REQUIRES tervane_platform)
+  SOURCES ${fuzz_dir}/fuzz_allow_list.cpp
+  REQUIRES tervane_allow_list)
 
 tervane_fuzz_target(fuzz_client_settings
   SOURCES ${fuzz_dir}/fuzz_client_settings.cpp

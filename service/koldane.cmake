@@ -1,8 +1,7 @@
 # Koldane: the first-generation print service, a console program that is also a
 # service (install "-i", remove "-d", run when started by the service manager).
 # tervane_service_platform (the dispatcher, status reports and service manager of both
-# services) is defined in service_frame/, which CMake reads after this folder; a link
-# by name is resolved when the build is generated. The database layer is linked in the
-# top-level CMakeLists.txt once database/ has defined it.
+# services) is defined in platform/. The database layer is linked in the top-level
+# CMakeLists.txt once database/ has defined it.
 add_executable(Koldane koldane_main.cpp koldane_service.cpp)
 target_link_libraries(Koldane PRIVATE tervane_service tervane_service_platform)
