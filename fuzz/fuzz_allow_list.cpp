@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "service/allow_list.h"
 
@@ -36,6 +37,22 @@ int PrefixLength(std::uint32_t mask) {
   return n;
 }
 
+// The entries of the text as the parser walks it: split at commas, blanks around an
+// entry removed, entries of blanks only left out.
+std::vector<std::string> Entries(const std::string& text) {
+  std::vector<std::string> entries;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = text.find(',', start);
+    std::string entry = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::size_t a = entry.find_first_not_of(' ');
+    if (a != std::string::npos) entries.push_back(entry.substr(a, entry.find_last_not_of(' ') - a + 1));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return entries;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,57 +70,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(list.Active());
   Check(list.Count() >= 0 && list.Count() <= AllowList::kMaxEntries);
 
-  // Each entry of the text is kept or refused: walk the text the same way.
-  int entries = 0;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = text.find(',', start);
-    std::string entry = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    std::size_t a = entry.find_first_not_of(' ');
-    if (a != std::string::npos) {
-      entry = entry.substr(a, entry.find_last_not_of(' ') - a + 1);
-      ++entries;
-      std::uint32_t network = 0, mask = 0;
-      if (AllowList::ParseEntry(entry.data(), static_cast<int>(entry.size()), &network, &mask)) {
-        // Canonical text parses back to the same range, and nothing else was accepted.
-        char canonical[32];
-        char address[16];
-        AllowList::FormatAddress(network, address);
-        int prefix = PrefixLength(mask);
-        Check(mask == (prefix == 0 ? 0u : 0xFFFFFFFFu << (32 - prefix)));
-        Check((network & ~mask) == 0);
-        if (prefix == 32 && entry.find('/') == std::string::npos) {
-          std::snprintf(canonical, sizeof canonical, "%s", address);
-        } else {
-          std::snprintf(canonical, sizeof canonical, "%s/%d", address, prefix);
-        }
-        Check(entry == canonical);
+  // Each entry of the text is kept or refused.
+  const std::vector<std::string> entries = Entries(text);
+  for (const std::string& entry : entries) {
+    std::uint32_t network = 0, mask = 0;
+    if (AllowList::ParseEntry(entry.data(), static_cast<int>(entry.size()), &network, &mask)) {
+      // Canonical text parses back to the same range, and nothing else was accepted.
+      char canonical[32];
+      char address[16];
+      AllowList::FormatAddress(network, address);
+      int prefix = PrefixLength(mask);
+      Check(mask == (prefix == 0 ? 0u : 0xFFFFFFFFu << (32 - prefix)));
+      Check((network & ~mask) == 0);
+      if (prefix == 32 && entry.find('/') == std::string::npos) {
+        std::snprintf(canonical, sizeof canonical, "%s", address);
+      } else {
+        std::snprintf(canonical, sizeof canonical, "%s/%d", address, prefix);
       }
+      Check(entry == canonical);
     }
-    if (end == std::string::npos) break;
-    start = end + 1;
   }
-  Check(list.Count() + refused == entries);
+  Check(list.Count() + refused == static_cast<int>(entries.size()));
 
   // Matching: re-parse the kept entries one by one and compare.
   bool expected = false;
-  start = 0;
   int kept = 0;
-  for (;;) {
-    std::size_t end = text.find(',', start);
-    std::string entry = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    std::size_t a = entry.find_first_not_of(' ');
-    if (a != std::string::npos) {
-      entry = entry.substr(a, entry.find_last_not_of(' ') - a + 1);
-      std::uint32_t network = 0, mask = 0;
-      if (kept < AllowList::kMaxEntries &&
-          AllowList::ParseEntry(entry.data(), static_cast<int>(entry.size()), &network, &mask)) {
-        ++kept;
-        if ((peer & mask) == network) expected = true;
-      }
+  for (const std::string& entry : entries) {
+    std::uint32_t network = 0, mask = 0;
+    if (kept < AllowList::kMaxEntries &&
+        AllowList::ParseEntry(entry.data(), static_cast<int>(entry.size()), &network, &mask)) {
+      ++kept;
+      if ((peer & mask) == network) expected = true;
     }
-    if (end == std::string::npos) break;
-    start = end + 1;
   }
   Check(kept == list.Count());
   Check(list.Allows(peer) == expected);

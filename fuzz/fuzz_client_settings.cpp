@@ -1,9 +1,10 @@
 // Fuzz target: the barcode.ini loader of both clients.
 //
-// The first byte picks the build (fuzz/client_build_byte.h); the rest is the whole file. Checks: the load succeeds; every text field of the
-// record stays terminated inside its array (port name 12 bytes, address 100, suffix key
-// 300 and value 20 bytes); the suffix table is a proper list ending at its last entry;
-// ASan watches every buffer the loader touches.
+// The first byte picks the build (fuzz/client_build_byte.h); the rest is the whole
+// file. Checks: the load succeeds; every text field of the record stays terminated
+// inside its array (port name 12 bytes, address 100, suffix key 300 and value 20
+// bytes); the suffix table is a proper list ending at its last entry; ASan watches
+// every buffer the loader touches.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,15 +14,7 @@
 #include "fuzz/fuzz_support.h"
 
 using fuzzsupport::Check;
-
-namespace {
-
-template <std::size_t N>
-bool Terminated(const char (&text)[N]) {
-  return std::memchr(text, '\0', N) != nullptr;
-}
-
-}  // namespace
+using fuzzsupport::Terminated;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

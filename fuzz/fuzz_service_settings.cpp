@@ -16,15 +16,7 @@
 #include "service/job_server.h"
 
 using fuzzsupport::Check;
-
-namespace {
-
-template <std::size_t N>
-bool Terminated(const char (&text)[N]) {
-  return std::memchr(text, '\0', N) != nullptr;
-}
-
-}  // namespace
+using fuzzsupport::Terminated;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string executable = fuzzsupport::WorkFolder() + "/KOLDANE";

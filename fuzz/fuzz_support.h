@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace fuzzsupport {
@@ -28,6 +29,12 @@ inline const std::string& WorkFolder() {
     return path;
   }();
   return folder;
+}
+
+// True when a fixed-size text field holds its terminating zero.
+template <std::size_t N>
+bool Terminated(const char (&text)[N]) {
+  return std::memchr(text, '\0', N) != nullptr;
 }
 
 inline void WriteFile(const std::string& path, const void* data, std::size_t size) {
