@@ -10,15 +10,6 @@
 #include "platform/ascii_text.h"
 #include "transport/serial_port.h"
 
-ClientSettings::~ClientSettings() {
-  SuffixEntry* entry = suffixFirst;
-  while (entry) {
-    SuffixEntry* next = entry->next;
-    delete entry;
-    entry = next;
-  }
-}
-
 namespace {
 
 constexpr int kMaxLine = 300;
@@ -124,7 +115,7 @@ void ApplyDestination(const KeyValue& kv, ClientSettings* s) {
 }
 
 void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
-  SuffixEntry* entry = new SuffixEntry();
+  SuffixEntry* entry = &s->suffixEntries.emplace_back();
   ascii::CopyCut(entry->key, kv.key);
   ascii::CopyCut(entry->value, kv.value);
   entry->next = nullptr;
