@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "client/field_reader.h"
+#include "platform/ascii_text.h"
 #include "platform/program_path.h"
 
 JobDelivery::~JobDelivery() {}
@@ -37,8 +38,7 @@ void AppendLogLine(const char* path, const char* text) {
 // of its upper-case form (C locale: only a-z change) minus 55, so A-F and a-f give 10-15.
 int EscapeDigitValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-  return static_cast<int>(c) - 55;
+  return static_cast<unsigned char>(ascii::ToUpper(static_cast<char>(c))) - 55;
 }
 
 }  // namespace

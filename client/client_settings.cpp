@@ -3,35 +3,18 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <string>
 
 #include "client/field_reader.h"
 #include "client/settings_prompt.h"
+#include "platform/ascii_text.h"
 #include "transport/serial_port.h"
-
-ClientSettings::~ClientSettings() {
-  SuffixEntry* entry = suffixFirst;
-  while (entry) {
-    SuffixEntry* next = entry->next;
-    delete entry;
-    entry = next;
-  }
-}
 
 namespace {
 
 constexpr int kMaxLine = 300;
 constexpr int kMaxKey = 300;
 constexpr int kMaxValue = 100;
-
-// Copies text into a fixed field, cut to the field's size.
-template <std::size_t N>
-void CopyField(char (&field)[N], const char* text) {
-  std::size_t n = std::strlen(text);
-  if (n > N - 1) n = N - 1;
-  std::memcpy(field, text, n);
-  field[n] = '\0';
-}
 
 // One line of the settings text: bytes from *cursor up to a carriage return, a line
 // feed or the end of the text. A line feed directly after a carriage return belongs to
@@ -64,12 +47,6 @@ void TrimTrailingBlanks(char* line) {
   while (n > 1 && line[n - 1] == ' ') line[--n] = '\0';
 }
 
-void UpperCase(char* text) {
-  for (; *text; ++text) {
-    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
-  }
-}
-
 // A settings line taken apart: the upper-cased key before the first "=" and the value
 // after it (empty when it has 100 characters or more).
 struct KeyValue {
@@ -82,7 +59,7 @@ void SplitLine(const char* line, KeyValue* kv) {
   int cursor = 0;
   ReadField(line, length, &cursor, kv->key, kMaxKey, '=');
   ReadField(line, length, &cursor, kv->value, kMaxValue, '\n');
-  UpperCase(kv->key);
+  ascii::UpperCase(kv->key);
 }
 
 bool Is(const KeyValue& kv, const char* key) { return std::strcmp(kv.key, key) == 0; }
@@ -90,7 +67,7 @@ bool Is(const KeyValue& kv, const char* key) { return std::strcmp(kv.key, key) =
 void ApplyCom(const KeyValue& kv, ClientSettings* s) {
   if (Is(kv, "PORT")) {
     if (std::strlen(kv.value) >= 3) {
-      CopyField(s->portName, kv.value);
+      ascii::CopyCut(s->portName, kv.value);
     } else {
       std::snprintf(s->portName, sizeof s->portName, "COM%.2s", kv.value);  // value < 3 chars
     }
@@ -100,11 +77,11 @@ void ApplyCom(const KeyValue& kv, ClientSettings* s) {
     s->dataBits = ParseDecimal(kv.value);
   } else if (Is(kv, "PARITY")) {
     char word[kMaxValue + 1];
-    CopyField(word, kv.value);
+    ascii::CopyCut(word, kv.value);
     ParityCodeFromWord(word, &s->parityCode);
   } else if (Is(kv, "STOPBITS")) {
     char word[kMaxValue + 1];
-    CopyField(word, kv.value);
+    ascii::CopyCut(word, kv.value);
     StopBitsCodeFromWord(word, &s->stopBitsCode);
   }
 }
@@ -131,16 +108,16 @@ void ApplySizing(const KeyValue& kv, const SettingsRules& rules, ClientSettings*
 
 void ApplyDestination(const KeyValue& kv, ClientSettings* s) {
   if (Is(kv, "ADDRESS")) {
-    CopyField(s->address, kv.value);
+    ascii::CopyCut(s->address, kv.value);
   } else if (Is(kv, "NETPORT")) {
     s->netPort = ParseDecimal(kv.value);
   }
 }
 
 void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
-  SuffixEntry* entry = new SuffixEntry();
-  CopyField(entry->key, kv.key);
-  CopyField(entry->value, kv.value);
+  SuffixEntry* entry = &s->suffixEntries.emplace_back();
+  ascii::CopyCut(entry->key, kv.key);
+  ascii::CopyCut(entry->value, kv.value);
   entry->next = nullptr;
   if (s->suffixLast) {
     s->suffixLast->next = entry;
@@ -152,26 +129,13 @@ void AppendSuffix(const KeyValue& kv, ClientSettings* s) {
 
 enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
 
-// Reads the whole file at path, without asking for its size first, and terminates
-// it. False when the file cannot be opened or read: on Linux a folder opens like a
-// file and fails only at the first read.
-bool ReadWholeFile(const char* path, std::vector<char>* text) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  char chunk[4096];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->insert(text->end(), chunk, chunk + n);
-  bool ok = !std::ferror(file);
-  std::fclose(file);
-  text->push_back('\0');
-  return ok;
-}
-
 }  // namespace
 
 bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings) {
-  std::vector<char> text;
-  if (!ReadWholeFile(path, &text)) {
+  // The whole file, without asking for its size first: a file that cannot be read
+  // counts as one that cannot be opened.
+  std::string text;
+  if (!ascii::ReadWholeFile(path, &text)) {
     std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
                stdout);
     std::fflush(stdout);
@@ -180,7 +144,7 @@ bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSett
   }
 
   // Text after a zero byte in the file is not part of the settings text.
-  const char* source = text.data();
+  const char* source = text.c_str();
   int length = static_cast<int>(std::strlen(source));
   int cursor = 0;
   char line[kMaxLine + 1];

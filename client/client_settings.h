@@ -3,8 +3,12 @@
 // tervane-b knows no MAXTEXTLEN key and no [suffix] section.
 #pragma once
 
+#include <deque>
+
 #include "client/decimal.h"
 
+// One line of the [suffix] section. The entries are chained in file order from
+// suffixFirst; the settings record owns them (in suffixEntries) and releases them.
 struct SuffixEntry {
   char key[300];   // upper-cased text before "="
   char value[20];  // text after "=", at most 19 characters
@@ -13,7 +17,6 @@ struct SuffixEntry {
 
 struct ClientSettings {
   ClientSettings() = default;
-  ~ClientSettings();
   ClientSettings(const ClientSettings&) = delete;
   ClientSettings& operator=(const ClientSettings&) = delete;
 
@@ -35,6 +38,7 @@ struct ClientSettings {
   int maxTextLen = 0;
   SuffixEntry* suffixFirst = nullptr;
   SuffixEntry* suffixLast = nullptr;
+  std::deque<SuffixEntry> suffixEntries;  // a deque: entries never move as it grows
 };
 
 // What one client build reads from barcode.ini beyond the keys common to both.

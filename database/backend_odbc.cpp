@@ -18,6 +18,7 @@
 #include "database/db_backend.h"
 #include "database/db_errors.h"
 #include "database/odbc_connection_string.h"
+#include "platform/ascii_text.h"
 
 namespace dbl {
 
@@ -30,13 +31,7 @@ constexpr long kMaxOutputBytes = 1 << 20;
 
 SQLCHAR* Sql(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
+using ascii::SameText;
 
 struct ProviderError {
   long number;

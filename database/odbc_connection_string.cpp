@@ -1,7 +1,10 @@
 #include "database/odbc_connection_string.h"
 
 #include <cctype>
+#include <cstring>
 #include <initializer_list>
+
+#include "platform/ascii_text.h"
 
 namespace dbl {
 
@@ -20,15 +23,10 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool SameText(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+using ascii::SameText;
 
 bool StartsWith(const std::string& text, const char* prefix) {
-  return Lower(text).compare(0, std::string(prefix).size(), Lower(prefix)) == 0;
+  return SameText(text.substr(0, std::strlen(prefix)), prefix);
 }
 
 // A value as ODBC wants it: in braces when it holds characters with meaning to the parser.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "platform/service_manager.h"
 
 namespace platform {
@@ -34,9 +35,7 @@ void SystemMessageText(unsigned long code, char* out, std::size_t size) {
       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
       nullptr);
   if (n == 0 || text == nullptr) return;
-  std::size_t length = n < size ? n : size - 1;
-  std::memcpy(out, text, length);
-  out[length] = '\0';
+  ascii::CopyCut(out, size, text, n);
   LocalFree(text);
 }
 

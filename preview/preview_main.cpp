@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "client/client_build.h"
+#include "platform/ascii_text.h"
 #include "preview/preview_run.h"
 #include "preview/request_preview.h"
 
@@ -61,33 +62,18 @@ bool ParseSize(const char* text, int dpi, int* dots) {
   return *dots > 0;
 }
 
-bool ReadAll(std::FILE* file, std::string* bytes, bool* cut) {
-  char buffer[65536];
-  std::size_t n;
-  *cut = false;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (bytes->size() + n > kMaxInput) {
-      bytes->append(buffer, kMaxInput - bytes->size());
-      *cut = true;
-      return true;
-    }
-    bytes->append(buffer, n);
-  }
-  return !std::ferror(file);
-}
-
 bool ReadInput(const std::string& path, std::string* bytes) {
   bool cut = false;
   bool ok;
   if (path == "-") {
-    ok = ReadAll(stdin, bytes, &cut);
+    ok = ascii::ReadStream(stdin, bytes, kMaxInput, &cut);
   } else {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
       std::fprintf(stderr, "tervane-preview: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
       return false;
     }
-    ok = ReadAll(file, bytes, &cut);
+    ok = ascii::ReadStream(file, bytes, kMaxInput, &cut);
     std::fclose(file);
   }
   if (!ok) {

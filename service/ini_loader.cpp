@@ -8,52 +8,16 @@
 // Lookups compare ASCII letters without case and take the first matching entry.
 #include "service/ini_loader.h"
 
-#include <cstdio>
-#include <cstring>
 #include <new>
 
-namespace {
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool KeysMatch(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (Upper(*a) != Upper(*b)) return false;
-  }
-  return *a == *b;
-}
-
-// Copies text[0, length) into out (size bytes), cut to size - 1 characters.
-void CopyCut(char* out, std::size_t size, const char* text, std::size_t length) {
-  if (length > size - 1) length = size - 1;
-  std::memcpy(out, text, length);
-  out[length] = '\0';
-}
-
-// The whole file: the text ends at its end or at its first zero byte, which a
-// terminator after the bytes read stands for. False when it cannot be read (on Linux a
-// folder opens like a file and fails only at the first read) or memory runs out.
-bool ReadWholeFile(std::FILE* file, std::string* text) {
-  try {
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, n);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return !std::ferror(file);
-}
-
-}  // namespace
+#include "platform/ascii_text.h"
 
 bool INILoader::Load(const char* path) {
   if (!path) return false;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
+  // The text ends at the file's end or at its first zero byte. A file that cannot be
+  // read (or held in memory) counts as one that cannot be opened.
   std::string text;
-  bool readable = ReadWholeFile(file, &text);
-  std::fclose(file);
-  if (!readable) return false;
+  if (!ascii::ReadWholeFile(path, &text)) return false;
 
   entries.clear();
   const char* p = text.c_str();
@@ -100,9 +64,9 @@ bool INILoader::GetValue(char* out, const char* key, std::size_t outSize, bool* 
   out[0] = '\0';
   if (!key) return false;
   for (const Entry& e : entries) {
-    if (!KeysMatch(e.key.c_str(), key)) continue;
-    if (cut) *cut = e.value.size() > outSize - 1;
-    CopyCut(out, outSize, e.value.data(), e.value.size());
+    if (!ascii::SameText(e.key.c_str(), key)) continue;
+    bool wasCut = ascii::CopyCut(out, outSize, e.value.data(), e.value.size());
+    if (cut) *cut = wasCut;
     return true;
   }
   return false;

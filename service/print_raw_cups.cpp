@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "service/ipp_status.h"
 #include "service/print_raw.h"
 #include "service/service_log.h"
@@ -19,27 +20,6 @@
 namespace {
 
 const char kDocumentName[] = "My Document";
-
-// Wraps text at word boundaries into lines of at most width columns.
-void WrapText(const char* text, unsigned width, char* out, std::size_t outSize) {
-  std::size_t o = 0, column = 0;
-  const char* p = text;
-  while (*p && o + 2 < outSize) {
-    const char* wordEnd = p;
-    while (*wordEnd && *wordEnd != ' ') ++wordEnd;
-    std::size_t length = static_cast<std::size_t>(wordEnd - p);
-    if (column > 0 && column + 1 + length > width) {
-      out[o++] = '\n';
-      column = 0;
-    } else if (column > 0) {
-      out[o++] = ' ';
-      ++column;
-    }
-    for (std::size_t i = 0; i < length && o + 1 < outSize; ++i, ++column) out[o++] = p[i];
-    p = *wordEnd ? wordEnd + 1 : wordEnd;
-  }
-  out[o] = '\0';
-}
 
 // Asks the scheduler for the queue, as opening a printer does: false, with CUPS's
 // last error set, when there is no such queue or no scheduler to ask.
@@ -125,7 +105,7 @@ void LogSpoolerError(ServiceLog& log, unsigned long code, const char* step) {
   if (static_cast<unsigned long>(cupsLastError()) == code) text = cupsLastErrorString();
   if (!text || !*text) text = ippErrorString(static_cast<ipp_status_t>(code));
   char wrapped[512];
-  WrapText(text ? text : "", 40, wrapped, sizeof wrapped);
+  ascii::WrapWords(text ? text : "", 40, wrapped, sizeof wrapped);
   char line[700];
   std::snprintf(line, sizeof line, "%s Error [%d]:: %s\n", step, static_cast<int>(code), wrapped);
   log.Write(line);

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "service/service_paths.h"
 
 namespace {
@@ -7,12 +8,8 @@ namespace {
 // The path in capitals (a-z only) with every ".EXE" replaced by extension.
 void ReplaceExtension(const char* path, const char* extension, char* out, std::size_t size) {
   if (size == 0) return;
-  std::size_t o = 0;
-  for (std::size_t i = 0; path[i] && o + 1 < size; ++i) {
-    char c = path[i];
-    out[o++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  out[o] = '\0';
+  ascii::CopyCut(out, size, path, std::strlen(path));
+  ascii::UpperCase(out);
   for (char* p = std::strstr(out, ".EXE"); p; p = std::strstr(p + 4, ".EXE")) {
     std::memcpy(p, extension, 4);
   }

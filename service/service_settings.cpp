@@ -4,21 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "service/ini_loader.h"
 #include "service/service_log.h"
 #include "transport/serial_port.h"
 
 namespace {
-
-// Copies value into a field of fieldSize bytes; says whether it had to be cut.
-bool CopyIntoField(char* field, std::size_t fieldSize, const char* value) {
-  std::size_t length = std::strlen(value);
-  bool cut = length > fieldSize - 1;
-  if (cut) length = fieldSize - 1;
-  std::memcpy(field, value, length);
-  field[length] = '\0';
-  return cut;
-}
 
 // One reading of the settings: the loader's values, one at a time, into value.
 class SettingsReading {
@@ -42,7 +33,7 @@ class SettingsReading {
     log_.Write(line);
   }
   void CopyInto(char* field, std::size_t fieldSize, const char* value, const char* key) {
-    if (CopyIntoField(field, fieldSize, value)) LogCut(key, fieldSize - 1);
+    if (ascii::CopyCut(field, fieldSize, value, std::strlen(value))) LogCut(key, fieldSize - 1);
   }
 
  private:

@@ -13,21 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/ascii_text.h"
 #include "platform/system_error.h"
 #include "service_frame/sample_service.h"
 #include "service_frame/service_commands.h"
 
 namespace {
-
-// ASCII comparison without regard to case, as _stricmp compares in the C locale.
-bool SameWord(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char ca = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-    char cb = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (ca != cb) return false;
-    if (ca == '\0') return true;
-  }
-}
 
 void PrintUsage() {
   std::printf("Parameters:\n");
@@ -43,8 +34,8 @@ void ReportRunFailure(unsigned long code) {
 
 int main(int argc, char* argv[]) {
   if (argc > 1 && (argv[1][0] == '-' || argv[1][0] == '/')) {
-    if (SameWord(argv[1] + 1, "install")) return InstallService() ? 0 : 1;
-    if (SameWord(argv[1] + 1, "remove")) return RemoveService() ? 0 : 1;
+    if (ascii::SameText(argv[1] + 1, "install")) return InstallService() ? 0 : 1;
+    if (ascii::SameText(argv[1] + 1, "remove")) return RemoveService() ? 0 : 1;
     PrintUsage();
     return 2;
   }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii_text.h"
 #include "platform/system_error.h"
 #include "transport/serial_device.h"
 
@@ -75,16 +76,10 @@ const KeywordRow kStopBitWords[] = {
     {"SBTWOSTOPBITS", 2},  {"TWOSTOPBITS", 2},  {"2", 2},
 };
 
-void UpperCaseAscii(char* value) {
-  for (char* p = value; *p; ++p) {
-    if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
-  }
-}
-
 template <std::size_t N>
 bool CodeFromWord(const KeywordRow (&table)[N], char* value, int* code) {
   if (!value) return false;
-  UpperCaseAscii(value);
+  ascii::UpperCase(value);
   for (const KeywordRow& row : table) {
     if (std::strcmp(value, row.word) == 0) {
       *code = row.code;
