@@ -10,6 +10,7 @@ add_library(tervane_version INTERFACE)
 target_include_directories(tervane_version INTERFACE ${CMAKE_BINARY_DIR}/generated)
 
 # Taken here, at the top: a subproject (googletest) sets PROJECT_VERSION of its own.
+set(TERVANE_VERSION ${PROJECT_VERSION})
 set(TERVANE_VERSION_NUMBERS
   "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
 set(TERVANE_FILE_VERSION
