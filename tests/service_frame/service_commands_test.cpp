@@ -100,7 +100,8 @@ TEST_F(ServiceCommands, KoldaneInstallsOnceAndRemovesOnce) {
 TEST_F(ServiceCommands, KoldaneSwitchesAreExactAndOthersPrintTheUsage) {
   const std::string usage =
       "\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n";
-  for (const char* argument : {"-I", "/i", "-D", "/d", "i", "-install", "", "-i ", "--VERSION", "-version", "/version"}) {
+  for (const char* argument :
+       {"-I", "/i", "-D", "/d", "i", "-install", "", "-i ", "--VERSION", "-version", "/version"}) {
     EXPECT_EQ(Run(KoldaneExe(), argument, 2), usage) << "argument '" << argument << "'";
   }
   EXPECT_FALSE(FileExists(Unit("Koldane.service")));
@@ -148,7 +149,9 @@ TEST_F(ServiceCommands, QuorvelCommandWordsIgnoreCaseAfterDashOrSlash) {
   // Any other word after "-" or "/" installs nothing: the usage text, exit code 2.
   const std::string usage =
       "Parameters:\n -install  to install the service.\n -remove   to remove the service.\n";
-  for (const char* word : {"-", "/", "-installx", "-i", "/uninstall", "-remove ", "--VERSION", "-version", "/version", "--version "}) {
+  // "--version" is recognised exactly so, before this rule.
+  for (const char* word : {"-", "/", "-installx", "-i", "/uninstall", "-remove ", "--VERSION",
+                           "-version", "/version", "--version "}) {
     EXPECT_EQ(Run(QuorvelExe(), word, 2), usage) << word;
   }
   EXPECT_FALSE(FileExists(Unit("quorvel.service")));

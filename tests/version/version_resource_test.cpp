@@ -28,7 +28,8 @@ std::string Text(const std::string& info, const char* key) {
   const std::string path = std::string("\\StringFileInfo\\040904B0\\") + key;
   void* value = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(info.data(), path.c_str(), &value, &length) || value == nullptr) return "(none)";
+  if (!VerQueryValueA(info.data(), path.c_str(), &value, &length) || value == nullptr)
+    return "(none)";
   return static_cast<const char*>(value);
 }
 
