@@ -10,6 +10,7 @@
 #include "platform/ascii_text.h"
 #include "preview/preview_run.h"
 #include "preview/request_preview.h"
+#include "tervane_version.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const char kUsage[] =
     "usage: tervane-preview [options] [JOBFILE | -]\n"
     "       tervane-preview [options] --request ARG [--ini FILE] [--build b]\n"
     "       tervane-preview [options] --log FILE\n"
+    "       tervane-preview --version\n"
     "\n"
     "Writes label-001.png, label-002.png, ... (one per label) and one summary line per\n"
     "label on standard output.\n"
@@ -96,6 +98,9 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("tervane-preview %s\n", TERVANE_VERSION);
       return 0;
     } else if (arg == "--request" && hasValue) {
       request = argv[++i];

@@ -2,6 +2,8 @@
 // it; without arguments the program runs as the service (started by the service
 // manager; on Linux also in the foreground, until SIGTERM or SIGINT).
 //
+// "--version" prints the program's name and version.
+//
 // Exit codes of the console commands, for scripts and installers: 0 when the command
 // worked, 1 when it failed, 2 for an unknown switch (after the usage text).
 //
@@ -14,6 +16,7 @@
 
 #include "service/job_server.h"
 #include "service/koldane_service.h"
+#include "tervane_version.h"
 
 // The service state: one object for the life of the process, built before main runs.
 static CJobServer jobServer(JobGeneration::kKoldane);
@@ -35,6 +38,10 @@ int main(int argc, char* argv[]) {
   if (std::strcmp(argv[1], "-d") == 0)
     return Outcome(RemoveKoldane(), "\n\nService UnInstalled Sucessfully\n",
                    "\n\nError UnInstalling Service\n");
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("Koldane %s\n", TERVANE_VERSION);
+    return 0;
+  }
   std::printf("\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n");
   return 2;
 }

@@ -1,6 +1,6 @@
 // quorvel: the second-generation print service. Run by the service manager it serves
 // as the service quorvel; "-install" and "-remove" (after "-" or "/", in any case)
-// install or remove it.
+// install or remove it. "--version" (exactly so) prints the program's name and version.
 //
 // On Linux the service is the systemd unit quorvel.service (started on demand, as a
 // dynamic user that may bind port 104), written into /etc/systemd/system or the folder
@@ -12,11 +12,13 @@
 // text).
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/ascii_text.h"
 #include "platform/system_error.h"
 #include "service_frame/sample_service.h"
 #include "service_frame/service_commands.h"
+#include "tervane_version.h"
 
 namespace {
 
@@ -33,6 +35,11 @@ void ReportRunFailure(unsigned long code) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Looked at before the command words: "--version" begins with "-" as they do.
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("quorvel %s\n", TERVANE_VERSION);
+    return 0;
+  }
   if (argc > 1 && (argv[1][0] == '-' || argv[1][0] == '/')) {
     if (ascii::SameText(argv[1] + 1, "install")) return InstallService() ? 0 : 1;
     if (ascii::SameText(argv[1] + 1, "remove")) return RemoveService() ? 0 : 1;

@@ -9,6 +9,7 @@
 #include "tests/preview/preview_fixtures.h"
 #include "tests/support/frame_listener.h"
 #include "tests/support/process.h"
+#include "tervane_version.h"
 
 namespace fs = std::filesystem;
 using previewtest::Quote;
@@ -132,6 +133,11 @@ TEST(RequestPreviewCommand, DialectBAndUnknownProtocols) {
   int usage = 0;
   Shell(Quote(Program("preview/tervane-preview")) + " --dpi 600 - </dev/null 2>/dev/null", &usage);
   EXPECT_EQ(usage, 1);
+
+  int version = -1;
+  EXPECT_EQ(Shell(Quote(Program("preview/tervane-preview")) + " --version", &version),
+            std::string("tervane-preview ") + TERVANE_VERSION + "\n");
+  EXPECT_EQ(version, 0);
 }
 
 TEST(RequestPreviewCommand, StandardInputLogsAndSizesInMillimetres) {

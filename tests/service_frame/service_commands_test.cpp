@@ -1,6 +1,6 @@
 // Install and remove commands of Koldane and quorvel on Linux: the console texts, the
 // exit codes (0 worked, 1 failed, 2 unknown switch) and the unit files they write into
-// a unit directory of the test's own (TERVANE_UNIT_DIR), byte for byte.
+// a unit directory of the test's own (TERVANE_UNIT_DIR), byte for byte; and --version.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +10,7 @@
 #include "gtest/gtest.h"
 #include "tests/service_frame/child_process.h"
 #include "tests/support/support.h"
+#include "tervane_version.h"
 
 using servicetest::RunProgram;
 using testsupport::FileExists;
@@ -99,7 +100,8 @@ TEST_F(ServiceCommands, KoldaneInstallsOnceAndRemovesOnce) {
 TEST_F(ServiceCommands, KoldaneSwitchesAreExactAndOthersPrintTheUsage) {
   const std::string usage =
       "\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n";
-  for (const char* argument : {"-I", "/i", "-D", "/d", "i", "-install", "", "-i "}) {
+  for (const char* argument :
+       {"-I", "/i", "-D", "/d", "i", "-install", "", "-i ", "--VERSION", "-version", "/version"}) {
     EXPECT_EQ(Run(KoldaneExe(), argument, 2), usage) << "argument '" << argument << "'";
   }
   EXPECT_FALSE(FileExists(Unit("Koldane.service")));
@@ -147,9 +149,18 @@ TEST_F(ServiceCommands, QuorvelCommandWordsIgnoreCaseAfterDashOrSlash) {
   // Any other word after "-" or "/" installs nothing: the usage text, exit code 2.
   const std::string usage =
       "Parameters:\n -install  to install the service.\n -remove   to remove the service.\n";
-  for (const char* word : {"-", "/", "-installx", "-i", "/uninstall", "-remove "}) {
+  // "--version" is recognised exactly so, before this rule.
+  for (const char* word : {"-", "/", "-installx", "-i", "/uninstall", "-remove ", "--VERSION",
+                           "-version", "/version", "--version "}) {
     EXPECT_EQ(Run(QuorvelExe(), word, 2), usage) << word;
   }
+  EXPECT_FALSE(FileExists(Unit("quorvel.service")));
+}
+
+TEST_F(ServiceCommands, BothServicesPrintTheirVersion) {
+  EXPECT_EQ(Run(KoldaneExe(), "--version"), std::string("Koldane ") + TERVANE_VERSION + "\n");
+  EXPECT_EQ(Run(QuorvelExe(), "--version"), std::string("quorvel ") + TERVANE_VERSION + "\n");
+  EXPECT_FALSE(FileExists(Unit("Koldane.service")));
   EXPECT_FALSE(FileExists(Unit("quorvel.service")));
 }
 

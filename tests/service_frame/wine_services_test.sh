@@ -4,6 +4,7 @@
 # remove again, and the console texts when started without a service manager.
 #
 # Usage: wine_services_test.sh KOLDANE_EXE QUORVEL_EXE PREFIX_DIR
+# (TERVANE_VERSION in the environment: the version --version prints; ctest sets it)
 #
 # The test has a Wine prefix of its own (PREFIX_DIR, made on the first run) and stops
 # every Wine process of it at the end, services included. The programs are copied to
@@ -170,6 +171,8 @@ else
 fi
 run "$koldane" /i >"$work/out"
 expect_output "Koldane /i" '\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n' "$work/out" $? 2
+run "$koldane" --version >"$work/out"
+expect_output "Koldane --version" "Koldane ${TERVANE_VERSION:-?}\\n" "$work/out" $? 0
 
 run sc start Koldane >/dev/null
 if wait_state Koldane 4 30; then pass "Koldane RUNNING"; else fail "Koldane not running: $(service_state Koldane)"; fi
@@ -211,6 +214,8 @@ else
 fi
 run "$quorvel" -unknown >"$work/out"
 expect_output "quorvel -unknown" 'Parameters:\n -install  to install the service.\n -remove   to remove the service.\n' "$work/out" $? 2
+run "$quorvel" --version >"$work/out"
+expect_output "quorvel --version" "quorvel ${TERVANE_VERSION:-?}\\n" "$work/out" $? 0
 
 # The start control answers with the latest report: the first pending one carries
 # check point 1 (when Wine answers before the service runs, it shows RUNNING, 0).
