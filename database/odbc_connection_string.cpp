@@ -128,7 +128,8 @@ bool TranslateJet(const std::vector<ConnectionPair>& pairs, const std::vector<st
 }  // namespace
 
 const char* const kConnectionStringFormatProblem =
-    "Format of the initialization string does not conform to the OLE DB specification.";
+    "The connection string cannot be read: a quoted value is not closed, or text follows "
+    "its closing quote.";
 
 namespace {
 

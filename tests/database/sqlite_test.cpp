@@ -205,8 +205,8 @@ TEST_F(SqliteDatabase, FailedOpenLeavesTheDatabaseClosed) {
   EXPECT_FALSE(db.Open("PROVIDER=SQLOLEDB.1;server=lab;pwd='Secret-43;database=lab"));
   EXPECT_NE(std::string(db.comErrorText)
                 .find("\tCode = 80004005\n\tCode meaning = Unspecified error\n\tSource = ADODB.Connection\n"
-                      "\tDescription = Format of the initialization string does not conform to the OLE DB "
-                      "specification.\n"),
+                      "\tDescription = The connection string cannot be read: a quoted value is not "
+                      "closed, or text follows its closing quote.\n"),
             std::string::npos)
       << db.comErrorText;
   EXPECT_EQ(dbtest::ReadLog(log).find("Secret-43"), std::string::npos);

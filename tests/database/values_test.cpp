@@ -208,7 +208,9 @@ TEST(OdbcConnectionStrings, UnknownProviderOrMissingDriverIsRefused) {
     SCOPED_TRACE(text);
     problem.clear();
     EXPECT_FALSE(dbl::TranslateConnectionString(text, {"FreeTDS"}, odbc, problem));
-    EXPECT_EQ(problem, "Format of the initialization string does not conform to the OLE DB specification.");
+    EXPECT_EQ(problem,
+              "The connection string cannot be read: a quoted value is not closed, or text "
+              "follows its closing quote.");
   }
   auto pairs = dbl::ParseConnectionString(" a = 1 ;;b=\"x;y\";c={p}}q;r}; d");
   ASSERT_EQ(pairs.size(), 4u);
