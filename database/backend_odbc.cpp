@@ -657,29 +657,27 @@ SQLULEN BindDate(double date, SQLSMALLINT sqlType, Binding& b, SQLSMALLINT& digi
   DbDateTime t = DateToParts(date);
   b.buffer.assign(sizeof(SQL_TIMESTAMP_STRUCT), '\0');
   digits = 0;
+  // The structure goes into the buffer with its C type and size.
+  auto put = [&b](const auto& value, SQLSMALLINT cType) {
+    std::memcpy(b.buffer.data(), &value, sizeof value);
+    b.cType = cType;
+    b.indicator = sizeof value;
+  };
+  const auto year = static_cast<SQLSMALLINT>(t.year);
+  const auto month = static_cast<SQLUSMALLINT>(t.month), day = static_cast<SQLUSMALLINT>(t.day);
+  const auto hour = static_cast<SQLUSMALLINT>(t.hour), minute = static_cast<SQLUSMALLINT>(t.minute);
+  const auto second = static_cast<SQLUSMALLINT>(t.second);
   if (sqlType == SQL_TYPE_DATE) {
-    SQL_DATE_STRUCT d = {static_cast<SQLSMALLINT>(t.year), static_cast<SQLUSMALLINT>(t.month),
-                         static_cast<SQLUSMALLINT>(t.day)};
-    std::memcpy(b.buffer.data(), &d, sizeof d);
-    b.cType = SQL_C_TYPE_DATE;
-    b.indicator = sizeof d;
+    put(SQL_DATE_STRUCT{year, month, day}, SQL_C_TYPE_DATE);
     return 10;
   }
   if (sqlType == SQL_TYPE_TIME) {
-    SQL_TIME_STRUCT h = {static_cast<SQLUSMALLINT>(t.hour), static_cast<SQLUSMALLINT>(t.minute),
-                         static_cast<SQLUSMALLINT>(t.second)};
-    std::memcpy(b.buffer.data(), &h, sizeof h);
-    b.cType = SQL_C_TYPE_TIME;
-    b.indicator = sizeof h;
+    put(SQL_TIME_STRUCT{hour, minute, second}, SQL_C_TYPE_TIME);
     return 8;
   }
-  SQL_TIMESTAMP_STRUCT ts = {static_cast<SQLSMALLINT>(t.year),   static_cast<SQLUSMALLINT>(t.month),
-                             static_cast<SQLUSMALLINT>(t.day),    static_cast<SQLUSMALLINT>(t.hour),
-                             static_cast<SQLUSMALLINT>(t.minute), static_cast<SQLUSMALLINT>(t.second),
-                             static_cast<SQLUINTEGER>(t.nanosecond)};
-  std::memcpy(b.buffer.data(), &ts, sizeof ts);
-  b.cType = SQL_C_TYPE_TIMESTAMP;
-  b.indicator = sizeof ts;
+  put(SQL_TIMESTAMP_STRUCT{year, month, day, hour, minute, second,
+                           static_cast<SQLUINTEGER>(t.nanosecond)},
+      SQL_C_TYPE_TIMESTAMP);
   digits = FractionDigits(t.nanosecond);
   return digits ? 20 + static_cast<SQLULEN>(digits) : 19;
 }
