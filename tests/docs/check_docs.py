@@ -145,7 +145,9 @@ def message_pattern(message):
 
 
 def table_messages(path):
-    """The first cells of the message table, as the texts they show."""
+    """The texts the first cells of the message table show: each cell whole (its code
+    spans joined, for a message of several lines) and each of its code spans (for a
+    message that its program writes in pieces)."""
     text = open(path, encoding="utf-8").read()
     start = text.index("## Every log and message line")
     end = text.find("\n## ", start + 1)
@@ -156,6 +158,7 @@ def table_messages(path):
             spans = re.findall(r"`([^`]*)`", first)
             if spans:
                 cells.append(normal(" ".join(spans)))
+                cells.extend(normal(span) for span in spans if len(spans) > 1)
     return cells
 
 
