@@ -25,7 +25,7 @@ ROOT = docs_examples.ROOT
 def check_examples(args):
     failures = []
     for example in docs_examples.all_examples():
-        code, jobs = docs_examples.run_client(args.build_dir, example)
+        code, jobs = docs_examples.run_client({"a": args.tervane, "b": args.tervane_b}, example)
         if code != example.exit_code:
             failures.append("%s: exit code %d, the guide says %d" % (example.where(), code,
                                                                    example.exit_code))
@@ -196,15 +196,26 @@ def anchors(path):
     return result
 
 
+def prose(path):
+    """The text of a Markdown file without its code blocks, fenced or indented by four
+    blanks (they hold no links)."""
+    kept = []
+    inside_fence = False
+    for line in open(path, encoding="utf-8"):
+        if line.startswith("```"):
+            inside_fence = not inside_fence
+        elif not inside_fence and not line.startswith("    "):
+            kept.append(line)
+    return "".join(kept)
+
+
 def check_links(args):
     failures = []
     files = [os.path.join(ROOT, "README.md")]
     docs = os.path.join(ROOT, "docs")
     files += [os.path.join(docs, n) for n in sorted(os.listdir(docs)) if n.endswith(".md")]
     for path in files:
-        text = open(path, encoding="utf-8").read()
-        text = re.sub(r"```.*?```", "", text, flags=re.S)   # code blocks hold no links
-        text = re.sub(r"`[^`\n]*`", "", text)
+        text = re.sub(r"`[^`\n]*`", "", prose(path))
         for m in re.finditer(r"\]\(([^)\s]+)\)", text):
             target = m.group(1)
             if re.match(r"^[a-z]+:", target):
@@ -222,7 +233,8 @@ def check_links(args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("check", choices=["examples", "pictures", "messages", "links"])
-    parser.add_argument("--build-dir", help="the build folder holding client/tervane")
+    parser.add_argument("--tervane", help="the tervane program")
+    parser.add_argument("--tervane-b", help="the tervane-b program")
     parser.add_argument("--preview", help="the tervane-preview program")
     args = parser.parse_args()
     failures = globals()["check_" + args.check](args)

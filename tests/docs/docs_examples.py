@@ -168,18 +168,15 @@ class FrameListener:
         self.server.close()
 
 
-def program(build_dir, example):
-    name = "tervane-b" if example.build == "b" else "tervane"
-    return os.path.join(build_dir, "client", name)
-
-
-def run_client(build_dir, example):
-    """(exit code, label jobs as text) of the real client run with the example."""
+def run_client(programs, example):
+    """(exit code, label jobs as text) of the real client run with the example.
+    programs: {"a": path of tervane, "b": path of tervane-b}; the program is copied
+    into a fresh folder beside the example's barcode.ini."""
     work = tempfile.mkdtemp(prefix="tervane-docs.")
     listener = FrameListener()
     try:
-        exe = os.path.join(work, os.path.basename(program(build_dir, example)))
-        shutil.copy2(program(build_dir, example), exe)
+        exe = os.path.join(work, os.path.basename(programs[example.build]))
+        shutil.copy2(programs[example.build], exe)
         with open(os.path.join(work, "barcode.ini"), "w", newline="") as f:
             f.write(ini_text(example, ("127.0.0.1", listener.port)))
         run = subprocess.run([exe, example.argument], cwd=work, stdin=subprocess.DEVNULL,
