@@ -63,7 +63,7 @@ def check_pictures(args):
 
 # ---- messages -------------------------------------------------------------------------
 
-SOURCE_DIRS = ["client", "service", "service_frame", "transport", "platform"]
+SOURCE_DIRS = ["client", "service", "service_frame", "transport", "platform", "packaging"]
 LITERALS = r'((?:"(?:[^"\\]|\\.)*"\s*)+)'
 # Calls whose string argument reaches a log, the event log, a message box or the console.
 CALLS = [
@@ -74,7 +74,8 @@ CALLS = [
     r'ShowMessageBox\(\s*' + LITERALS,                # the client's message boxes
     r'CSocketException\(\s*' + LITERALS,              # socket texts: message box and log
     r'printf\(\s*' + LITERALS,                        # console output of the commands
-    r'fputs\(\s*' + LITERALS + r',\s*stdout',
+    r'fputs\(\s*' + LITERALS + r',\s*std(?:out|err)',
+    r'fprintf\(\s*stderr\s*,\s*' + LITERALS,
     r'Outcome\([^"]*' + LITERALS + r',\s*' + LITERALS,
     r'AppendLog\([^"();{]*"a[bt]"\s*,\s*' + LITERALS,      # the argument log
     r'AppendLogLine\([^"();{]*' + LITERALS,
@@ -154,8 +155,8 @@ def table_messages(path):
     cells = []
     for line in text[start:end if end > 0 else None].split("\n"):
         if line.startswith("|") and not re.match(r"^\|[-| :]+\|$", line):
-            first = line.split("|")[1]
-            spans = re.findall(r"`([^`]*)`", first)
+            first = re.split(r"(?<!\\)\|", line)[1]   # a pipe inside a cell is written \|
+            spans = [span.replace("\\|", "|") for span in re.findall(r"`([^`]*)`", first)]
             if spans:
                 cells.append(normal(" ".join(spans)))
                 cells.extend(normal(span) for span in spans if len(spans) > 1)
