@@ -141,10 +141,14 @@ class FrameListener:
         self.thread.start()
 
     def _serve(self):
-        while not self.done.is_set():
+        # After the client has ended (done), every connection it made is already in the
+        # backlog: go on accepting until none is left.
+        while True:
             try:
                 connection, _ = self.server.accept()
             except socket.timeout:
+                if self.done.is_set():
+                    break
                 continue
             with connection:
                 connection.settimeout(10)
@@ -162,7 +166,7 @@ class FrameListener:
                 self.frames.append(data[4:])
 
     def close(self):
-        # The client has ended: its connections are all made; take the last ones.
+        # Called when the client has ended.
         self.done.set()
         self.thread.join()
         self.server.close()
