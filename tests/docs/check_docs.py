@@ -85,6 +85,8 @@ CALLS = [
 ]
 # LogError(function, code) writes "function failed w/err 0x%08lx" to the event log.
 LOG_ERROR = re.compile(r'LogError\(\s*' + LITERALS)
+# The spooler steps: each failing step writes "step Error [code]:: text".
+SPOOLER_STEP = re.compile(r'(?:failed\(|LogSpoolerError\([^;"]*)\s*' + LITERALS + r'\)')
 # Event-log entries named in the frame's control paths: {..., "function", "failure text"}.
 CONTROL_PATH = re.compile(r'ControlPath path = \{[^;]*?' + LITERALS + r',\s*' + LITERALS + r'\};')
 # Formats that frame other texts, and literals that are not messages; each with its reason.
@@ -126,6 +128,8 @@ def source_messages():
                     texts.append((unescape(m.group(2)), m.start()))
                 for m in LOG_ERROR.finditer(text):
                     texts.append((unescape(m.group(1)) + " failed w/err 0x%08lx", m.start()))
+                for m in SPOOLER_STEP.finditer(text):
+                    texts.append((unescape(m.group(1)) + " Error [%d]:: %s\n", m.start()))
                 if name == "generation_policy.cpp":
                     # The policy's lines are the literals of its tables (not the #include).
                     for m in re.finditer(LITERALS, text[text.index("namespace {"):]):
