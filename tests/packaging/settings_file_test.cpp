@@ -60,10 +60,10 @@ TEST(SettingsWriter, ClientDefaultsWithPropertiesAreReadByTheClient) {
 TEST(SettingsWriter, TunedClientFileKeepsItsLines) {
   std::string tuned =
       "[destination]\nAddress=old\r\n[sizing]\r\nBARCODEFONTSIZE=60\r\n\r\n"
-      "[destination]\r\n  address = kept\r\nADDRESS=older\r\n[debug]\r\nDEBUGMODE=1";
+      "[destination]\r\n  address = kept\r\nADDRESS=older\r\n\r\n[debug]\r\nDEBUGMODE=1";
   EXPECT_EQ(
       "[destination]\nAddress=new\r\n[sizing]\r\nBARCODEFONTSIZE=60\r\n\r\n"
-      "[destination]\r\n  address = kept\r\nADDRESS=new\r\nNETPORT=9104\r\n[debug]\r\nDEBUGMODE=1"
+      "[destination]\r\n  address = kept\r\nADDRESS=new\r\nNETPORT=9104\r\n\r\n[debug]\r\nDEBUGMODE=1"
       "\r\n[com]\r\nport=2\r\n",
       Applied(Kind::kClient, tuned, {{"address", "new"}, {"NETPORT", "9104"}, {"PORT", "2"}}));
 }
@@ -115,7 +115,7 @@ TEST(SettingsWriter, RefusedValues) {
       {Kind::kClient, "DATABITS", "9", "5, 6, 7 or 8"},
       {Kind::kClient, "PARITY", "evenly", "parity word"},
       {Kind::kClient, "STOPBITS", "one", "stop-bit word"},
-      {Kind::kService, "allowFrom", "10.1.2.10/24", "IPv4 addresses"},
+      {Kind::kService, "allowFrom", "10.1.2.0/24,10.1.2.10/24", "IPv4 addresses"},
       {Kind::kService, "printerName", "a=b", "holds \"=\""},
       {Kind::kService, "printerName", "Label\tQueue", "control character"},
       {Kind::kService, "port", "1234567", "longer than the 9"},
