@@ -10,7 +10,7 @@
 namespace settingsfile {
 
 const char kDefaultServiceSettings[] =
-    "port=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n";
+    "port=com1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n";
 
 namespace {
 

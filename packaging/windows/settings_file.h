@@ -21,9 +21,11 @@ enum class Kind { kClient, kService };
 // A setting as the installer passes it: the property's key and value.
 typedef std::vector<std::pair<std::string, std::string>> Settings;
 
-// The content of a service settings file without properties: the serial printer on
-// COM1 at 9600 baud, 8 data bits, no parity, one stop bit, in the words of barcode.ini's
-// default [com] section.
+// The content of a service settings file without properties: every serial key with
+// the value the service takes when the key is missing (port com1, 9600 baud, 8 data
+// bits, no parity, one stop bit), so the service runs as without a file but logs no
+// complaint, and the administrator sees each key. As without a file, the line settings
+// reach the port only once port names it in capitals or by number (port=1 for COM1).
 extern const char kDefaultServiceSettings[];
 
 // Checks every setting for kind (known key, a value the programs read as given) and

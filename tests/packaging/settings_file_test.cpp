@@ -77,7 +77,7 @@ TEST(SettingsWriter, ServiceFileIsReadByTheService) {
       Applied(Kind::kService, settingsfile::kDefaultServiceSettings,
               {{"PRINTERNAME", "Zebra LP 2844"}, {"ALLOWFROM", "10.1.2.0/24, 10.1.3.7"}});
   EXPECT_EQ(
-      "port=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
+      "port=com1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
       "printerName=Zebra LP 2844\r\nallowFrom=10.1.2.0/24, 10.1.3.7\r\n",
       text);
   testsupport::WriteFile(path, text);
