@@ -159,7 +159,9 @@ int main(int argc, char** argv) {
   if (haveRequest) {
     RequestJobs rendered;
     std::string error;
-    if (!RenderRequest(*build, request, ini, &rendered, &error)) {
+    IniSource settings;
+    settings.path = ini;
+    if (!RenderRequest(*build, request, settings, &rendered, &error)) {
       std::fprintf(stderr, "tervane-preview: %s\n", error.c_str());
       return 1;
     }
