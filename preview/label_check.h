@@ -22,6 +22,9 @@ int PrintheadWidth(int dpi);
 constexpr int kMinBarHeight = 30;        // dots
 constexpr int kMinQuietZoneModules = 10;  // narrow widths, each side along the bars
 constexpr int kMinInterleavedDigits = 6;
+// Barcodes checked and read back per label at most (later ones are left out of the
+// scans), so that the checks of a label cost a bounded time.
+constexpr int kMaxScannedBarcodes = 64;
 
 // The kinds of warnings; the words are stable (the studio and scripts match them).
 namespace warning {
@@ -39,7 +42,8 @@ struct LabelWarning {
   std::string kind;     // one of the warning:: words
   std::string message;  // one line, for people
   int label = 0;        // 1 for the first label of the run
-  DotRect where;        // label dots; empty when the warning has no place (unknown commands)
+  DotRect where;        // label dots; empty for a point (x0, y0) or, when !placed, no place
+  bool placed = false;  // false for warnings of the whole label (unknown commands)
 };
 
 // One drawn barcode read back from the rendered picture by libzbar.
@@ -51,6 +55,7 @@ struct BarcodeScan {
   bool readable = false;  // zbar reads this symbology at all (not MSI, POSTNET, ...)
   std::vector<std::string> scans;  // what zbar reads there, "CODE-128:A1234567"
   bool scansToData = false;        // one of the scans carries the data
+  bool scanned = false;            // false when the bars lie wholly off the picture
 };
 
 // The stock the checks hold a label against, in dots; 0 where the job sets the size
