@@ -10,6 +10,8 @@
 
 namespace {
 
+std::string Dots(long long n) { return std::to_string(n) + (n == 1 ? " dot" : " dots"); }
+
 bool Overlaps(const DotRect& a, const DotRect& b) {
   return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
 }
@@ -30,8 +32,8 @@ std::string What(const DrawItem& item) {
   }
 }
 
-// Symbologies that zbar reads; the others (Code 39 Full ASCII, Matrix 2 of 5, MSI,
-// POSTNET, Japanese Postal Code) are reported as scanned but never warned about.
+// Symbologies that zbar reads; the others (Matrix 2 of 5, MSI, POSTNET, Japanese Postal
+// Code) are reported as scanned but never warned about.
 bool ZbarReads(int symbology) {
   switch (symbology) {
     case BARCODE_CODE128:
@@ -39,6 +41,7 @@ bool ZbarReads(int symbology) {
     case BARCODE_GS1_128:
     case BARCODE_NVE18:
     case BARCODE_CODE39:
+    case BARCODE_EXCODE39:
     case BARCODE_C25INTER:
     case BARCODE_ITF14:
     case BARCODE_DPIDENT:
@@ -65,6 +68,38 @@ std::string Alphanumerics(const std::string& s) {
   return out;
 }
 
+// Code 39 Full ASCII as a reader without it reports it: "+L" for "l", "$M" for CR, ...
+// The pairs turned back into the characters they stand for.
+std::string FullAscii(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    const char n = i + 1 < s.size() ? s[i + 1] : '\0';
+    const bool letter = n >= 'A' && n <= 'Z';
+    if (c == '+' && letter) {
+      out += static_cast<char>(n - 'A' + 'a');
+    } else if (c == '$' && letter) {
+      out += static_cast<char>(n - 'A' + 1);
+    } else if (c == '/' && n >= 'A' && n <= 'O') {
+      out += static_cast<char>(n - 'A' + '!');
+    } else if (c == '/' && n == 'Z') {
+      out += ':';
+    } else if (c == '%' && letter) {
+      static const char kPercent[] = "\x1B\x1C\x1D\x1E\x1F;<=>?[\\]^_{|}~\x7F";  // %A to %T
+      if (n <= 'T') {
+        out += kPercent[n - 'A'];
+      } else {
+        out += n == 'U' ? '\0' : n == 'V' ? '@' : n == 'W' ? '`' : '\x7F';
+      }
+    } else {
+      out += c;
+      continue;
+    }
+    ++i;
+  }
+  return out;
+}
+
 // True when zbar's data is what the barcode encodes: the data itself, or the encoder's
 // human-readable form, allowing for what readers add or leave out (a check character
 // after the data, a leading zero of an odd-length Interleaved 2 of 5 or of UPC-A read as
@@ -72,17 +107,25 @@ std::string Alphanumerics(const std::string& s) {
 bool ScansAs(const BarcodeInfo& barcode, const std::string& scanned) {
   if (scanned.empty()) return false;
   const std::string& data = barcode.data;
+  if (barcode.symbology == BARCODE_EXCODE39 && FullAscii(scanned) != scanned) {
+    BarcodeInfo plain = barcode;
+    plain.symbology = BARCODE_CODE39;
+    return ScansAs(plain, FullAscii(scanned));
+  }
   if (scanned == data || scanned == barcode.text) return true;
   if (scanned.size() == data.size() + 1 && scanned.compare(0, data.size(), data) == 0) return true;
   if (scanned[0] == '0' && (scanned.substr(1) == data ||
                             (scanned.size() == data.size() + 2 && scanned.compare(1, data.size(), data) == 0))) {
     return true;
   }
-  std::string text = barcode.text;
-  const std::size_t addOn = text.find('+');
-  if (addOn != std::string::npos) text.resize(addOn);
-  const std::string a = Alphanumerics(scanned), b = Alphanumerics(text);
-  return !a.empty() && (a == b || a == "0" + b);
+  // With its add-on (read together) or without it.
+  const std::string a = Alphanumerics(scanned);
+  const std::string whole = Alphanumerics(barcode.text);
+  const std::string main = Alphanumerics(barcode.text.substr(0, barcode.text.find('+')));
+  for (const std::string& b : {whole, main}) {
+    if (!a.empty() && (a == b || a == "0" + b)) return true;
+  }
+  return false;
 }
 
 // A grey picture for zbar: 255 paper, 0 ink, with the pixels of the label inside
@@ -166,7 +209,7 @@ class LabelChecker {
       Warn(warning::kClipped,
            "the label is " + std::to_string(width_) + " dots wide, wider than the printhead (" +
                std::to_string(head_) + " dots at " + std::to_string(label_.Dpi()) + " dpi)",
-           {head_, 0, width_, std::max(length_, 1)});
+           {head_, 0, width_, length_ > 0 ? length_ : label_.Height()});
     }
     for (const DrawItem& item : label_.Items()) {
       if (Inks(item)) Clipping(item);
@@ -212,15 +255,14 @@ class LabelChecker {
 
   void Clipping(const DrawItem& item) {
     std::vector<std::string> edges;
-    if (item.box.x0 < 0) edges.push_back(std::to_string(-static_cast<long long>(item.box.x0)) + " dots past the left edge");
-    if (item.box.y0 < 0) edges.push_back(std::to_string(-static_cast<long long>(item.box.y0)) + " dots past the top edge");
+    if (item.box.x0 < 0) edges.push_back(Dots(-static_cast<long long>(item.box.x0)) + " past the left edge");
+    if (item.box.y0 < 0) edges.push_back(Dots(-static_cast<long long>(item.box.y0)) + " past the top edge");
     if (item.box.x1 > RightEdge()) {
-      edges.push_back(std::to_string(static_cast<long long>(item.box.x1) - RightEdge()) + " dots past " +
-                      RightEdgeName());
+      edges.push_back(Dots(static_cast<long long>(item.box.x1) - RightEdge()) + " past " + RightEdgeName());
     }
     if (length_ > 0 && item.box.y1 > length_) {
-      edges.push_back(std::to_string(static_cast<long long>(item.box.y1) - length_) +
-                      " dots past the bottom edge of the label (" + std::to_string(length_) + " dots)");
+      edges.push_back(Dots(static_cast<long long>(item.box.y1) - length_) + " past the bottom edge of the label (" +
+                      std::to_string(length_) + " dots)");
     }
     if (edges.empty()) return;
     std::string message = What(item) + " runs ";
@@ -337,7 +379,7 @@ class LabelChecker {
     const char* side = across ? (first ? "left" : "right") : (first ? "top" : "bottom");
     Warn(warning::kQuietZone,
          "the barcode (" + item.origin + ") has a quiet zone of " + std::to_string(gap / module) + " modules (" +
-             std::to_string(gap) + " dots) on the " + side + ", up to " + (first ? beforeBy : afterBy) +
+             Dots(gap) + ") on the " + side + ", up to " + (first ? beforeBy : afterBy) +
              " (under " + std::to_string(kMinQuietZoneModules) + ")",
          first ? gapBefore : gapAfter, true);
   }
