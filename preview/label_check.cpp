@@ -353,7 +353,7 @@ class LabelChecker {
                               : DotRect{b.x0, b.y1, b.x1, length_ > 0 ? length_ : b.y1};
     std::string beforeBy = "the edge", afterBy = "the edge";
     for (const DrawItem& other : label_.Items()) {
-      if (&other == &item || !Inks(other) || Overlaps(other.box, b)) continue;
+      if (&other == &item || !Inks(other)) continue;
       const DotRect& o = other.box;
       if (across ? (o.y1 <= b.y0 || o.y0 >= b.y1) : (o.x1 <= b.x0 || o.x0 >= b.x1)) continue;
       const long long gapToBefore = across ? static_cast<long long>(b.x0) - o.x1 : static_cast<long long>(b.y0) - o.y1;

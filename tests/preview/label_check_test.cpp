@@ -89,6 +89,8 @@ TEST(LabelChecks, EachKindWarnsPastItsBoundAndNotBefore) {
        {"quiet-zone"}, {154, 10, 172, 70}, "9 modules (18 dots) on the right, up to the line (LO at 172,20)"},
       {"Interleaved 2 of 5 of 5 digits", 0, Epl2("B40,10,0,2,2,5,60,N,\"12345\"\n"), 203, 0, 0,
        {"short-itf"}, {}, "holds 5 digits"},
+      {"numbered series of two digits (dialect B)", 0, "^L\nBU,20,0,2,5,60,0,0,41\nE\n", 203, 0, 0,
+       {"short-itf"}, {20, 0, 69, 60}, "holds 2 digits"},
       {"Interleaved 2 of 5 of 6 digits", 0, Epl2("B40,10,0,2,2,5,60,N,\"123456\"\n"), 203, 0, 0, {}, {}, ""},
       {"Code 128 too long for the encoder", 0, Epl2("B40,10,0,1,1,2,60,N,\"" + longCode128 + "\"\n"), 203, 0, 0,
        {"not-encoded"}, {40, 10, 40, 10}, "Input too long"},
@@ -185,6 +187,9 @@ TEST(LabelChecks, LintCommandPrintsWarningsAndExitsWithThree) {
     EXPECT_EQ(testsupport::ReadFile(lintOut.File(label.fileName)), label.png);
   }
   EXPECT_EQ(plain, summaries);
+  std::string lines;
+  for (const std::string& line : outcome.lines) lines += line + "\n";
+  EXPECT_EQ(lines, plain);
   EXPECT_EQ(lint, withWarnings);
   EXPECT_NE(lint.find("label-002.png: clipped: the barcode (BQ at -70,0) runs 70 dots past the left edge"),
             std::string::npos)
