@@ -1,17 +1,20 @@
 // Fuzz target: the preview's label job readers (EPL2 and dialect B) and, for some
-// inputs, the painting of what they read.
+// inputs, the painting and the checks of what they read.
 //
 // Input: byte 0 chooses the reader (bit 0: a whole job, or a log holding jobs among
 // other lines) and whether the labels are painted (bits 1 and 2 both set); the rest is
 // the text. Checks: every label keeps its drawing list within its cap; a painted label
 // is never larger than the largest canvas and has exactly width x height pixels;
-// nothing is read or written out of bounds (ASan).
+// the checks read back at most kMaxScannedBarcodes barcodes and number their warnings
+// with the label; nothing is read or written out of bounds (ASan).
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "preview/job_reader.h"
+#include "preview/label_check.h"
 #include "preview/label_picture.h"
 #include "preview/text_painter.h"
 
@@ -37,6 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 static_cast<std::size_t>(label.Width()) * static_cast<std::size_t>(label.Height()),
             "pixel count");
       label.SummaryLine("label-001.png");
+      std::vector<BarcodeScan> scans;
+      for (const LabelWarning& w : CheckLabel(label, labels, StockSize{}, &scans)) {
+        Check(w.label == labels && !w.kind.empty(), "warning");
+        WarningLine("label-001.png", w);
+      }
+      Check(scans.size() <= static_cast<std::size_t>(kMaxScannedBarcodes), "scan cap");
     }
     return labels < 64;
   };

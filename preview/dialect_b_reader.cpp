@@ -74,9 +74,11 @@ class DialectBReader {
       // Lines met outside a label are reported with the label that follows them.
       LabelNotes carried;
       if (!open_ && dirty_) carried.notDrawn = label_.Notes().notDrawn;
+      if (!open_ && dirty_) carried.refused = label_.Notes().refused;
       const int width = label_.JobWidth(), height = label_.JobHeight();
       label_ = LabelPicture(dpi_);
       label_.Notes().notDrawn = carried.notDrawn;
+      label_.Notes().refused = carried.refused;
       label_.SetJobWidth(width);
       label_.SetJobHeight(height);
       open_ = true;
@@ -160,7 +162,8 @@ class DialectBReader {
     BarcodeRequest request;
     std::string why;
     if (!DialectBSymbology(p[0].substr(1), data, &request, &why)) {
-      NotDrawn(PrintableText(p[0], 8) + " (" + why + ")");
+      dirty_ = true;
+      label_.Notes().Refused(PrintableText(p[0], 8) + " (" + why + ")", why, static_cast<int>(x), static_cast<int>(y));
       return;
     }
     const BarSize bars = BoundBarSize(label_, narrow, wide, height);

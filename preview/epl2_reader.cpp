@@ -68,6 +68,7 @@ class Epl2Reader {
       // Lines the preview could not draw stay reported, with the label that follows.
       LabelNotes carried;
       if (dirty_) carried.notDrawn = label_.Notes().notDrawn;
+      if (dirty_) carried.refused = label_.Notes().refused;
       if (dirty_ && !label_.Items().empty()) carried.Remark("an N cleared an image that was never printed");
       const int width = label_.JobWidth(), height = label_.JobHeight();
       label_ = LabelPicture(dpi_);
@@ -194,13 +195,14 @@ class Epl2Reader {
     }
     std::string data;
     if (!QuotedData(rest, "B", &data)) {
-      label_.Notes().NotDrawn("B (variable or counter data)");
+      label_.Notes().Refused("B (variable or counter data)", "variable or counter data", static_cast<int>(x + refX_),
+                             static_cast<int>(y + refY_));
       return;
     }
     BarcodeRequest request;
     std::string why;
     if (!Epl2Symbology(p[3], data, &request, &why)) {
-      label_.Notes().NotDrawn("B (" + why + ")");
+      label_.Notes().Refused("B (" + why + ")", why, static_cast<int>(x + refX_), static_cast<int>(y + refY_));
       return;
     }
     const BarSize bars = BoundBarSize(label_, narrow, wide, height);

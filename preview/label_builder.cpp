@@ -128,13 +128,14 @@ void AddBarcode(LabelPicture& label, const Placement& at, const BarcodeRequest& 
                 int wide, int height, bool humanReadable, const FontCell& hriCell,
                 const std::string& command, const std::string& origin) {
   if (request.data.size() > kMaxBarcodeData) {
-    label.Notes().NotDrawn(command + " (data longer than " + std::to_string(kMaxBarcodeData) + " bytes)");
+    const std::string why = "data longer than " + std::to_string(kMaxBarcodeData) + " bytes";
+    label.Notes().Refused(command + " (" + why + ")", request.name + ": " + why, at.x, at.y);
     return;
   }
   BarcodeShape shape;
   std::string error;
   if (!EncodeBarcode(request, narrow, wide, height, &shape, &error)) {
-    label.Notes().NotDrawn(command + " (" + PrintableText(error, 60) + ")");
+    label.Notes().Refused(command + " (" + PrintableText(error, 60) + ")", PrintableText(error, 200), at.x, at.y);
     return;
   }
   DrawItem item;
@@ -142,6 +143,12 @@ void AddBarcode(LabelPicture& label, const Placement& at, const BarcodeRequest& 
   item.origin = origin;
   item.at = at;
   item.bars = std::move(shape.bars);
+  item.barcode.name = request.name;
+  item.barcode.data = request.data;
+  item.barcode.text = shape.text;
+  item.barcode.symbology = request.symbology;
+  item.barcode.narrow = narrow;
+  item.barcode.height = shape.height;
   item.box = at.Map(0, 0, shape.width, shape.height);
   if (!label.Add(item)) return;
   ++label.Notes().barcodes;

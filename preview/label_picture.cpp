@@ -46,6 +46,11 @@ void LabelNotes::NotDrawn(const std::string& word) {
   }
 }
 
+void LabelNotes::Refused(const std::string& word, const std::string& reason, int x, int y) {
+  NotDrawn(word);
+  if (refused.size() < kMaxNotDrawnKinds) refused.push_back({word, reason, x, y});
+}
+
 void LabelNotes::Remark(const std::string& text) {
   if (std::find(remarks.begin(), remarks.end(), text) == remarks.end() && remarks.size() < 20) {
     remarks.push_back(text);

@@ -69,6 +69,23 @@ struct BitmapItem {
   std::vector<std::uint8_t> bits;  // rows of widthBytes; a 0 bit prints a dot
 };
 
+// What a barcode item encodes, for the checks; the picture is painted from the bars.
+struct BarcodeInfo {
+  std::string name;        // "Code 128"
+  std::string data;        // the data given to the encoder
+  std::string text;        // the encoder's human-readable form (check digits, AIs)
+  int symbology = 0;       // zint BARCODE_*
+  int narrow = 0;          // module (narrow element) width in dots
+  int height = 0;          // bar height in dots
+};
+
+// A barcode the encoder refused or the preview cannot draw.
+struct RefusedBarcode {
+  std::string word;    // its entry under "not drawn"
+  std::string reason;
+  int x = 0, y = 0;    // where the command places it
+};
+
 struct DrawItem {
   enum class Kind { kRect, kBars, kText, kBitmap } kind = Kind::kRect;
   DotRect box;  // where the item lands, before clipping
@@ -76,6 +93,7 @@ struct DrawItem {
   std::string origin;  // the command, for the clipping note ("B at -40,0")
   Placement at;                // kBars: the barcode's corner and rotation
   std::vector<DotRect> bars;   // kBars: bars relative to the corner, unturned
+  BarcodeInfo barcode;         // kBars
   TextItem text;
   BitmapItem bitmap;
 };
@@ -87,7 +105,10 @@ struct LabelNotes {
   std::string copies = "1";
   std::map<std::string, int> notDrawn;  // command word -> count; kMaxNotDrawnKinds words, then kOtherKinds
   std::vector<std::string> remarks;     // broken lines, capped sizes, ...
+  std::vector<RefusedBarcode> refused;  // also counted under notDrawn; at most kMaxNotDrawnKinds kept
   void NotDrawn(const std::string& word);
+  // A barcode that is not drawn: counted under notDrawn as word, and kept for the checks.
+  void Refused(const std::string& word, const std::string& reason, int x, int y);
   void Remark(const std::string& text);  // kept once
 };
 

@@ -18,6 +18,10 @@ namespace {
 // size holds more labels than --max-labels lets through.
 constexpr std::size_t kMaxInput = 64u << 20;
 
+// --lint found something to warn about (after 1, bad usage or files, and 2, a client
+// run that failed, which take precedence).
+constexpr int kExitWarnings = 3;
+
 const char kUsage[] =
     "usage: tervane-preview [options] [JOBFILE | -]\n"
     "       tervane-preview [options] --request ARG [--ini FILE] [--build b]\n"
@@ -39,8 +43,12 @@ const char kUsage[] =
     "  --height N[mm]    label length when the job does not set it (dots, or mm)\n"
     "  --out DIR         folder for the PNG files (default: the current folder)\n"
     "  --max-labels N    stop after N labels (default 1000)\n"
+    "  --lint            also check each label and print one line per warning (clipped,\n"
+    "                    text-over-bars, no-scan, short-bars, quiet-zone, short-itf,\n"
+    "                    not-encoded, unknown-command)\n"
     "Exit code: 0 done, 1 bad usage or a file that could not be read or written,\n"
-    "2 the client run of --request ended with -1 (unknown protocol).\n";
+    "2 the client run of --request ended with -1 (unknown protocol), 3 (--lint) done\n"
+    "with warnings.\n";
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "tervane-preview: %s\n", problem);
@@ -128,6 +136,9 @@ int main(int argc, char** argv) {
       height = argv[++i];
     } else if (arg == "--out" && hasValue) {
       options.outputDir = argv[++i];
+    } else if (arg == "--lint") {
+      options.check = true;
+      options.printWarnings = true;
     } else if (arg == "--max-labels" && hasValue) {
       options.maxLabels = std::atoi(argv[++i]);
       if (options.maxLabels < 1) return Usage("--max-labels takes a positive number");
@@ -159,7 +170,9 @@ int main(int argc, char** argv) {
   if (haveRequest) {
     RequestJobs rendered;
     std::string error;
-    if (!RenderRequest(*build, request, ini, &rendered, &error)) {
+    IniSource settings;
+    settings.path = ini;
+    if (!RenderRequest(*build, request, settings, &rendered, &error)) {
       std::fprintf(stderr, "tervane-preview: %s\n", error.c_str());
       return 1;
     }
@@ -179,5 +192,6 @@ int main(int argc, char** argv) {
     run.Job(bytes);
   }
   if (!run.Finish()) return 1;
+  if (exitCode == 0 && run.Warnings() > 0) exitCode = kExitWarnings;
   return exitCode;
 }

@@ -26,15 +26,37 @@ bool PreviewRun::OnLabel(LabelPicture& label) {
   char name[32];
   std::snprintf(name, sizeof name, "label-%03d.png", labels_);
   label.Paint(painter_, options_.width, options_.height);
-  const std::string path = options_.outputDir + "/" + name;
-  std::string error;
-  if (!WritePngFile(label, path, &error)) {
-    writeFailed_ = true;
-    Say(label.SummaryLine(name) + "; NOT WRITTEN: " + error);
-    return true;
+  const bool keep = !options_.writeFiles || options_.check;
+  RenderedLabel rendered;
+  if (keep) {
+    rendered.number = labels_;
+    rendered.fileName = name;
+    rendered.width = label.Width();
+    rendered.height = label.Height();
   }
-  files_.push_back(path);
-  Say(label.SummaryLine(name));
+  std::string error;
+  bool written = true;
+  if (options_.writeFiles) {
+    const std::string path = options_.outputDir + "/" + name;
+    written = WritePngFile(label, path, &error);
+    if (written) files_.push_back(path);
+  } else {
+    written = EncodePng(label, &rendered.png, &error);
+  }
+  if (!written) writeFailed_ = true;
+  const std::string summary = label.SummaryLine(name) + (written ? "" : "; NOT WRITTEN: " + error);
+  Say(summary);
+  if (!keep) return true;
+  rendered.summary = summary;
+  if (options_.check) {
+    const StockSize stock{options_.width, options_.height};
+    rendered.warnings = CheckLabel(label, labels_, stock, &rendered.barcodes);
+    warnings_ += static_cast<int>(rendered.warnings.size());
+    if (options_.printWarnings) {
+      for (const LabelWarning& warning : rendered.warnings) Say(WarningLine(name, warning));
+    }
+  }
+  rendered_.push_back(std::move(rendered));
   return true;
 }
 

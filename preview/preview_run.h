@@ -1,11 +1,13 @@
 // One run of the preview: labels from jobs and logs become label-NNN.png files in the
-// output folder, each with one summary line.
+// output folder (or PNG bytes in memory), each with one summary line, and, when asked,
+// the checks of each label.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "preview/label_check.h"
 #include "preview/label_picture.h"
 #include "preview/text_painter.h"
 
@@ -15,6 +17,9 @@ struct PreviewOptions {
   int height = 0;  // --height in dots
   std::string outputDir = ".";
   int maxLabels = 1000;  // files written per run at most
+  bool writeFiles = true;      // false: each label's PNG is kept in Rendered() instead
+  bool check = false;          // run the label checks (CheckLabel) on every label
+  bool printWarnings = false;  // with check: one line per warning after the summary line
 };
 
 class PreviewRun {
@@ -34,6 +39,10 @@ class PreviewRun {
   int Labels() const { return labels_; }
   const std::vector<std::string>& SummaryLines() const { return lines_; }
   const std::vector<std::string>& Files() const { return files_; }
+  // Each label with its summary, and its PNG bytes (without writeFiles) and checks
+  // (with check); empty when files are written unchecked.
+  const std::vector<RenderedLabel>& Rendered() const { return rendered_; }
+  int Warnings() const { return warnings_; }
 
  private:
   bool OnLabel(LabelPicture& label);
@@ -47,4 +56,6 @@ class PreviewRun {
   bool limitSaid_ = false;
   std::vector<std::string> lines_;
   std::vector<std::string> files_;
+  std::vector<RenderedLabel> rendered_;
+  int warnings_ = 0;
 };

@@ -48,8 +48,8 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
 
 }  // namespace
 
-bool RenderRequest(const ClientBuild& build, const std::string& argument,
-                   const std::string& iniPath, RequestJobs* result, std::string* error) {
+bool RenderRequest(const ClientBuild& build, const std::string& argument, const IniSource& source,
+                   RequestJobs* result, std::string* error) {
   // The client reads barcode.ini from its program folder and may append to its argument
   // log there: give it a private folder holding the chosen settings file.
   const char* tmp = std::getenv("TMPDIR");
@@ -60,14 +60,18 @@ bool RenderRequest(const ClientBuild& build, const std::string& argument,
   }
   const std::string ini = folder + "/barcode.ini";
   bool ready;
-  if (iniPath.empty()) {
-    // An empty settings file leaves every built-in default in place (a missing one
-    // would make the client print its prompt and, at a terminal, wait for Enter).
-    std::FILE* empty = std::fopen(ini.c_str(), "wb");
-    ready = empty != nullptr && std::fclose(empty) == 0;
-    if (!ready) *error = "cannot create " + ini;
+  if (source.useText || source.path.empty()) {
+    // The given text, or an empty settings file that leaves every built-in default in
+    // place (a missing one would make the client print its prompt and, at a terminal,
+    // wait for Enter).
+    std::FILE* file = std::fopen(ini.c_str(), "wb");
+    const std::string& text = source.useText ? source.text : std::string();
+    ready = file != nullptr;
+    if (ready) ready = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file && std::fclose(file) != 0) ready = false;
+    if (!ready) *error = "cannot write " + ini;
   } else {
-    ready = CopyFile(iniPath, ini, error);
+    ready = CopyFile(source.path, ini, error);
   }
   if (ready) {
     ClientSettings settings;

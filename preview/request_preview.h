@@ -12,9 +12,17 @@ struct RequestJobs {
   int exitCode = 0;               // what the client's run returned
 };
 
+// The settings file a request is rendered with: its text (written byte for byte into
+// the client's private folder), a path to copy, or neither (the built-in defaults).
+struct IniSource {
+  bool useText = false;
+  std::string text;
+  std::string path;  // "" and no text: the built-in defaults
+};
+
 // build: the client whose run is rendered (kTervaneBuild or kTervaneBBuild).
 // argument: the command-line argument as the client receives it (still percent-encoded).
-// iniPath: a barcode.ini to use, or "" for the client's built-in defaults. False with
-// a reason when the settings could not be set up.
-bool RenderRequest(const ClientBuild& build, const std::string& argument,
-                   const std::string& iniPath, RequestJobs* result, std::string* error);
+// False with a reason when the settings could not be set up. Runs the client in a
+// private temporary folder: not for concurrent calls from several threads.
+bool RenderRequest(const ClientBuild& build, const std::string& argument, const IniSource& ini,
+                   RequestJobs* result, std::string* error);

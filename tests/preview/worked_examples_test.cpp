@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "preview/label_check.h"
 #include "tests/preview/preview_fixtures.h"
 
 using previewtest::Render;
@@ -82,9 +83,19 @@ TEST(Epl2Selections, EachDrawsAndReadsBack) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.selection) + " " + c.data);
     testsupport::TempDir folder;
-    Rendered r = Render("N\nB40,10,0," + std::string(c.selection) + ",2,5,80,B,\"" + c.data + "\"\nP1\n", folder);
+    const std::string job = "N\nB40,10,0," + std::string(c.selection) + ",2,5,80,B,\"" + c.data + "\"\nP1\n";
+    Rendered r = Render(job, folder);
     ASSERT_EQ(r.files.size(), 1u);
     EXPECT_NE(r.lines[0].find("1 barcode;"), std::string::npos) << r.lines[0];
+    // The checks read it back as well, and take what zbar reads as its data.
+    RenderOutcome checked;
+    std::string error;
+    ASSERT_TRUE(RenderJobToMemory(job, RenderSettings(), &checked, &error)) << error;
+    ASSERT_EQ(checked.labels.size(), 1u);
+    ASSERT_EQ(checked.labels[0].barcodes.size(), 1u);
+    const BarcodeScan& scan = checked.labels[0].barcodes[0];
+    EXPECT_EQ(scan.readable, *c.scanned != '\0');
+    EXPECT_EQ(scan.scansToData, scan.readable) << ::testing::PrintToString(scan.scans);
     if (*c.scanned == '\0') continue;
     const std::string out = previewtest::Shell("zbarimg -q -Si25.min-length=1 -Supca.enable -Supce.enable " +
                                                previewtest::Quote(r.files[0]) + " 2>/dev/null");
