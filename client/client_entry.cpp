@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "client/field_reader.h"
@@ -93,14 +94,29 @@ const char* CommandLineArgument(const char* commandLine) {
   return reinterpret_cast<const char*>(p);
 }
 
+ClientFiles ClientFilesIn(const char* directory) {
+  ClientFiles files;
+  files.settings = std::string(directory) + platform::kPathSeparator + "barcode.ini";
+  files.argumentLog = std::string(directory) + platform::kPathSeparator + "_tervane_arg.log";
+  return files;
+}
+
 int RunClient(const ClientBuild& build, const char* argument, const char* programDirectory,
+              ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render) {
+  return RunClient(build, argument, ClientFilesIn(programDirectory), settings, delivery, render);
+}
+
+int RunClient(const ClientBuild& build, const char* argument, const ClientFiles& files,
               ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render) {
   if (argument == nullptr || argument[0] == '\0') return kExitOk;
 
-  char settingsPath[1100];
-  std::snprintf(settingsPath, sizeof settingsPath, "%s%cbarcode.ini", programDirectory,
-                platform::kPathSeparator);
-  if (!LoadClientSettings(settingsPath, build.settings, &settings)) WriteDefaultClientSettings(settingsPath);
+  const char* settingsPath = files.settings.c_str();
+  if (files.createMissingSettings) {
+    if (!LoadClientSettings(settingsPath, build.settings, &settings))
+      WriteDefaultClientSettings(settingsPath);
+  } else {
+    LoadClientSettings(settingsPath, build.settings, &settings, MissingSettings::kReport);
+  }
 
   // The request text: the decoded argument (never longer than the argument itself).
   std::vector<char> request(std::strlen(argument) + 1);
@@ -108,9 +124,8 @@ int RunClient(const ClientBuild& build, const char* argument, const char* progra
   const char* text = request.data();
   const int textLength = static_cast<int>(std::strlen(text));
 
-  char logPath[1100];
-  std::snprintf(logPath, sizeof logPath, "%s%c_tervane_arg.log", programDirectory,
-                platform::kPathSeparator);
+  const char* logPath = files.argumentLog.c_str();
+  if (settings.debugMode && files.prepareArgumentLog) files.prepareArgumentLog(files.argumentLog);
   if (settings.debugMode) AppendLogLine(logPath, text);
 
   std::vector<char> recordBuffer(kMaxRecord + 1);

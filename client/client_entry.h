@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "client/client_build.h"
+#include "client/client_files.h"
 #include "client/client_settings.h"
 #include "client/label_job.h"
 
@@ -40,6 +41,11 @@ typedef bool (*LayoutRenderer)(int protocol, LabelJob& job, const char* data,
 // loader fills it and the run may set its hex-text flag. Without render the layouts
 // are the build's dispatch table. Returns the process exit code.
 int RunClient(const ClientBuild& build, const char* argument, const char* programDirectory,
+              ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render = nullptr);
+
+// The same run with the settings file and argument log that files name (the program's
+// own layout: ProgramClientFiles).
+int RunClient(const ClientBuild& build, const char* argument, const ClientFiles& files,
               ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render = nullptr);
 
 // Percent-decodes argument into out (at least strlen(argument) + 1 bytes) and

@@ -1,5 +1,6 @@
 #include "client/client_settings.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -131,11 +132,19 @@ enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
 
 }  // namespace
 
-bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings) {
+bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings,
+                        MissingSettings missing) {
   // The whole file, without asking for its size first: a file that cannot be read
   // counts as one that cannot be opened.
   std::string text;
   if (!ascii::ReadWholeFile(path, &text)) {
+    if (missing == MissingSettings::kReport) {
+      int code = errno;
+      std::fprintf(stderr, "Tervane: cannot read %s (%s): the built-in settings apply\n", path,
+                   std::strerror(code));
+      std::fflush(stderr);
+      return false;
+    }
     std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
                stdout);
     std::fflush(stdout);

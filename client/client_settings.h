@@ -51,10 +51,18 @@ struct SettingsRules {
 constexpr SettingsRules kTervaneSettingsRules = {true, true};
 constexpr SettingsRules kTervaneBSettingsRules = {false, false};
 
+// What the loader says when barcode.ini cannot be opened.
+enum class MissingSettings {
+  kPromptForNewFile,  // the prompt "... Se va crea un nou fisier ..." (a default file follows)
+  kReport,            // a line on standard error naming the file: no file will be written
+                      // (the installed layout, whose file lies in a system folder)
+};
+
 // Reads barcode.ini at path by rules into settings (only the keys present are changed). Lines
 // end at CR, LF or CR LF. False when the file cannot be opened or read (a folder of
-// that name, too): the prompt is printed and settings are untouched.
-bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings);
+// that name, too): the prompt (or the report) is printed and settings are untouched.
+bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings,
+                        MissingSettings missing = MissingSettings::kPromptForNewFile);
 
 // Writes the default barcode.ini (with carriage return and line feed line ends) where
 // no file of that name opens for reading.

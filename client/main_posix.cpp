@@ -16,8 +16,6 @@ int main(int argc, char** argv) {
   // the process.
   std::signal(SIGPIPE, SIG_IGN);
   const char* argument = argc > 1 ? argv[1] : "";
-  char directory[1024];
-  ProgramDirectory(directory, sizeof directory);
   PrinterDelivery delivery;
-  return RunClient(ProgramBuild(), argument, directory, settings, delivery);
+  return RunClient(ProgramBuild(), argument, ProgramClientFiles(), settings, delivery);
 }

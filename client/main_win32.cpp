@@ -13,8 +13,6 @@ ClientSettings settings;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const char* argument = CommandLineArgument(GetCommandLineA());
-  char directory[1024];
-  ProgramDirectory(directory, sizeof directory);
   PrinterDelivery delivery;
-  return RunClient(ProgramBuild(), argument, directory, settings, delivery);
+  return RunClient(ProgramBuild(), argument, ProgramClientFiles(), settings, delivery);
 }

@@ -76,6 +76,12 @@ bool FullExecutablePath(char* out, std::size_t size);
 // text). Empty when the system has no text for the code.
 void SystemMessageText(unsigned long code, char* out, std::size_t size);
 
+// Writes to standard output what the administrator does after installing the service
+// name with startType. Linux: the systemctl commands that load the new unit and start
+// it (enabled for every boot with kServiceAutoStart, once with kServiceDemandStart).
+// Windows: nothing; the service control manager holds the service already.
+void PrintInstallNextSteps(const char* name, unsigned long startType);
+
 // An open connection to the service manager (a manager handle).
 class ServiceManager {
  public:

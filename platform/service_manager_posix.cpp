@@ -189,6 +189,15 @@ void SystemMessageText(unsigned long code, char* out, std::size_t size) {
   std::snprintf(out, size, "%s", std::strerror(static_cast<int>(code)));
 }
 
+void PrintInstallNextSteps(const char* name, unsigned long startType) {
+  std::printf("\nNext step:\n  systemctl daemon-reload\n");
+  if (startType == kServiceAutoStart)
+    std::printf("  systemctl enable --now %s.service\n", name);
+  else
+    std::printf("  systemctl start %s.service\n", name);
+  std::fflush(stdout);
+}
+
 bool ServiceManager::Open(unsigned long access) {
   Close();
   const char* dir = std::getenv("TERVANE_UNIT_DIR");

@@ -26,6 +26,8 @@ bool FullExecutablePath(char* out, std::size_t size) {
   return true;
 }
 
+void PrintInstallNextSteps(const char*, unsigned long) {}
+
 void SystemMessageText(unsigned long code, char* out, std::size_t size) {
   if (size == 0) return;
   out[0] = '\0';

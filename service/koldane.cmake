@@ -6,3 +6,4 @@
 add_executable(Koldane koldane_main.cpp koldane_service.cpp)
 target_link_libraries(Koldane PRIVATE tervane_service tervane_service_platform tervane_version)
 tervane_version_resource(Koldane "Koldane print service")
+install(TARGETS Koldane RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})

@@ -32,9 +32,12 @@ int main(int argc, char* argv[]) {
     RunKoldane(jobServer);  // its result is of no use: the service has ended either way
     return 0;
   }
-  if (std::strcmp(argv[1], "-i") == 0)
-    return Outcome(InstallKoldane(), "\n\nService Installed Sucessfully\n",
-                   "\n\nError Installing Service\n");
+  if (std::strcmp(argv[1], "-i") == 0) {
+    int code = Outcome(InstallKoldane(), "\n\nService Installed Sucessfully\n",
+                       "\n\nError Installing Service\n");
+    if (code == 0) PrintKoldaneNextSteps();
+    return code;
+  }
   if (std::strcmp(argv[1], "-d") == 0)
     return Outcome(RemoveKoldane(), "\n\nService UnInstalled Sucessfully\n",
                    "\n\nError UnInstalling Service\n");

@@ -82,6 +82,8 @@ bool InstallKoldane() {
   return true;
 }
 
+void PrintKoldaneNextSteps() { PrintInstallNextSteps(kServiceName, kServiceAutoStart); }
+
 bool RemoveKoldane() {
   ServiceManager manager;
   if (!manager.Open(kScManagerAllAccess)) return false;

@@ -7,6 +7,9 @@ class CJobServer;
 // Install: the service "Koldane", started automatically, as LocalSystem. On a failing
 // create prints "Error %d : %s" with the system's code and text. True on success.
 bool InstallKoldane();
+// After a successful install: what the administrator does next (on Linux the systemctl
+// commands that load and start the unit).
+void PrintKoldaneNextSteps();
 // Remove: open the manager and the service, delete it. True on success.
 bool RemoveKoldane();
 // Runs the service until it is stopped: the service main routine reports it running

@@ -40,10 +40,12 @@ bool InstallService() {
                                    kLocalServiceAccount};
   InstalledService service;
   bool created = service.Create(manager, definition);
-  if (created)
+  if (created) {
     std::printf("%s is installed.\n", kServiceName);
-  else
+    PrintInstallNextSteps(kServiceName, kServiceDemandStart);
+  } else {
     std::printf("CreateService failed w/err 0x%08lx\n", LastSystemError());
+  }
   service.Close();
   manager.Close();
   return created;

@@ -79,13 +79,20 @@ const char kQuorvelUnitTail[] =
     "[Install]\n"
     "WantedBy=multi-user.target\n";
 
+// What an install prints after its success line: the commands that load and start the
+// unit.
+const char kKoldaneNextSteps[] =
+    "\nNext step:\n  systemctl daemon-reload\n  systemctl enable --now Koldane.service\n";
+const char kQuorvelNextSteps[] =
+    "\nNext step:\n  systemctl daemon-reload\n  systemctl start quorvel.service\n";
+
 }  // namespace
 
 TEST_F(ServiceCommands, KoldaneInstallsOnceAndRemovesOnce) {
   std::string exe = programs.File("Koldane");
   CopyProgram(KoldaneExe(), exe);
 
-  EXPECT_EQ(Run(exe, "-i"), "\n\nService Installed Sucessfully\n");
+  EXPECT_EQ(Run(exe, "-i"), std::string("\n\nService Installed Sucessfully\n") + kKoldaneNextSteps);
   EXPECT_EQ(ReadFile(Unit("Koldane.service")),
             std::string(kKoldaneUnitHead) + "\"" + exe + "\"" + kKoldaneUnitTail);
 
@@ -129,7 +136,7 @@ TEST_F(ServiceCommands, QuorvelInstallsOnceAndRemovesOnce) {
   std::string exe = programs.File("quorvel");
   CopyProgram(QuorvelExe(), exe);
 
-  EXPECT_EQ(Run(exe, "-install"), "quorvel is installed.\n");
+  EXPECT_EQ(Run(exe, "-install"), std::string("quorvel is installed.\n") + kQuorvelNextSteps);
   EXPECT_EQ(ReadFile(Unit("quorvel.service")),
             std::string(kQuorvelUnitHead) + "\"" + exe + "\"" + kQuorvelUnitTail);
   EXPECT_EQ(Run(exe, "-install", 1), "CreateService failed w/err 0x00000011\n");  // EEXIST
@@ -142,7 +149,7 @@ TEST_F(ServiceCommands, QuorvelInstallsOnceAndRemovesOnce) {
 
 TEST_F(ServiceCommands, QuorvelCommandWordsIgnoreCaseAfterDashOrSlash) {
   for (const char* word : {"-INSTALL", "/install", "-Install", "/InStAlL"}) {
-    EXPECT_EQ(Run(QuorvelExe(), word), "quorvel is installed.\n") << word;
+    EXPECT_EQ(Run(QuorvelExe(), word), std::string("quorvel is installed.\n") + kQuorvelNextSteps) << word;
     EXPECT_TRUE(FileExists(Unit("quorvel.service")));
     EXPECT_EQ(Run(QuorvelExe(), word[0] == '-' ? "-REMOVE" : "/Remove"), "quorvel is removed.\n");
   }
@@ -190,10 +197,10 @@ TEST_F(ServiceCommands, PathsWithBlanksAndSpecialCharactersAreQuotedAndEscaped) 
   CopyProgram(QuorvelExe(), quorvel);
 
   std::string escapedDir = programs.Path() + "/Label Service 100%% $HOME";
-  EXPECT_EQ(Run(koldane, "-i"), "\n\nService Installed Sucessfully\n");
+  EXPECT_EQ(Run(koldane, "-i"), std::string("\n\nService Installed Sucessfully\n") + kKoldaneNextSteps);
   EXPECT_EQ(ReadFile(Unit("Koldane.service")),
             std::string(kKoldaneUnitHead) + "\"" + escapedDir + "/Koldane\"" + kKoldaneUnitTail);
-  EXPECT_EQ(Run(quorvel, "-install"), "quorvel is installed.\n");
+  EXPECT_EQ(Run(quorvel, "-install"), std::string("quorvel is installed.\n") + kQuorvelNextSteps);
   EXPECT_EQ(ReadFile(Unit("quorvel.service")),
             std::string(kQuorvelUnitHead) + "\"" + escapedDir + "/quorvel\"" + kQuorvelUnitTail);
 
@@ -233,7 +240,7 @@ TEST_F(ServiceCommands, QuorvelRefusesAPathLongerThanItsBuffer) {
   // Koldane takes up to 1023 characters: the same path installs, a longer one not.
   std::string koldane = dir + "/Koldane";
   CopyProgram(KoldaneExe(), koldane);
-  EXPECT_EQ(Run(koldane, "-i"), "\n\nService Installed Sucessfully\n");
+  EXPECT_EQ(Run(koldane, "-i"), std::string("\n\nService Installed Sucessfully\n") + kKoldaneNextSteps);
   EXPECT_EQ(Run(koldane, "-d"), "\n\nService UnInstalled Sucessfully\n");
   while (dir.size() < 1100) dir += "/" + std::string(40, 'e');
   koldane = dir + "/Koldane";

@@ -1,0 +1,166 @@
+// The installed Linux layout: where the services' settings and logs lie, where the
+// client reads barcode.ini and writes its argument log, and what it does when
+// /etc/tervane/barcode.ini is missing.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "client/client_entry.h"
+#include "client/client_files.h"
+#include "service/service_paths.h"
+#include "tervane_layout.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+class MemoryDelivery : public JobDelivery {
+ public:
+  bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override {
+    jobs.emplace_back(job, length);
+    ports.push_back(settings.portName);
+    return true;
+  }
+  std::vector<std::string> jobs;
+  std::vector<std::string> ports;
+};
+
+// Sets or clears an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_;
+  std::string old_;
+};
+
+// Standard error of the calls made while the object lives, kept in a file.
+class StderrCapture {
+ public:
+  StderrCapture() : path_(dir_.File("stderr")) {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    std::FILE* f = std::fopen(path_.c_str(), "w");
+    dup2(fileno(f), 2);
+    std::fclose(f);
+  }
+  std::string Text() {
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+    return testsupport::ReadFile(path_);
+  }
+  ~StderrCapture() {
+    if (saved_ >= 0) Text();
+  }
+
+ private:
+  TempDir dir_;
+  std::string path_;
+  int saved_ = -1;
+};
+
+TEST(InstalledServicePaths, SettingsAndLogLieInTheSystemFoldersNamedAfterTheProgram) {
+  char settings[ServicePaths::kSize];
+  char log[ServicePaths::kSize];
+  DeriveServicePaths("/usr/sbin/Koldane", settings, log, sizeof settings);
+  EXPECT_EQ(std::string(layout::kSettingsDir) + "/Koldane.INI", settings);
+  EXPECT_EQ(std::string(layout::kLogDir) + "/Koldane.LOG", log);
+  DeriveServicePaths("/opt/x/quorvel", settings, log, sizeof settings);
+  EXPECT_EQ(std::string(layout::kSettingsDir) + "/quorvel.INI", settings);
+  EXPECT_EQ(std::string(layout::kLogDir) + "/quorvel.LOG", log);
+
+  // A path that does not fit names no file at all.
+  char small[8];
+  char smallLog[8];
+  DeriveServicePaths("/usr/sbin/Koldane", small, smallLog, sizeof small);
+  EXPECT_STREQ("", small);
+  EXPECT_STREQ("", smallLog);
+}
+
+TEST(InstalledClientFiles, SettingsInTheSystemFolderArgumentLogInTheUsersStateFolder) {
+  ScopedEnv home("HOME", "/home/lab");
+  {
+    ScopedEnv state("XDG_STATE_HOME", nullptr);
+    ClientFiles files = ProgramClientFiles();
+    EXPECT_EQ(std::string(layout::kSettingsDir) + "/barcode.ini", files.settings);
+    EXPECT_EQ("/home/lab/.local/state/tervane/_tervane_arg.log", files.argumentLog);
+    EXPECT_FALSE(files.createMissingSettings);
+  }
+  ScopedEnv state("XDG_STATE_HOME", "/srv/state");
+  EXPECT_EQ("/srv/state/tervane/_tervane_arg.log", ProgramClientFiles().argumentLog);
+  // A relative folder is no state folder: the home's default applies.
+  ScopedEnv relative("XDG_STATE_HOME", "state");
+  EXPECT_EQ("/home/lab/.local/state/tervane/_tervane_arg.log", ProgramClientFiles().argumentLog);
+}
+
+TEST(InstalledClientFiles, MissingSettingsAreReportedAndNotWritten) {
+  TempDir etc;
+  ClientFiles files = ProgramClientFiles();
+  files.settings = etc.File("barcode.ini");
+  ClientSettings settings;
+  MemoryDelivery delivery;
+  StderrCapture err;
+  EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", files, settings, delivery));
+  EXPECT_EQ("Tervane: cannot read " + files.settings +
+                " (No such file or directory): the built-in settings apply\n",
+            err.Text());
+  EXPECT_FALSE(testsupport::FileExists(files.settings));
+  // The run goes on with the built-in settings.
+  ASSERT_EQ(1u, delivery.jobs.size());
+  EXPECT_EQ("COM1", delivery.ports[0]);
+}
+
+TEST(InstalledClientFiles, ArgumentLogFolderIsMadeForItsUserOnly) {
+  TempDir etc;
+  TempDir home;
+  testsupport::WriteFile(etc.File("barcode.ini"), "[debug]\r\nDEBUGMODE=1\r\n");
+  ScopedEnv homeEnv("HOME", home.Path().c_str());
+  ScopedEnv state("XDG_STATE_HOME", nullptr);
+  ClientFiles files = ProgramClientFiles();
+  files.settings = etc.File("barcode.ini");
+  ClientSettings settings;
+  MemoryDelivery delivery;
+  EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", files, settings, delivery));
+  EXPECT_EQ(home.Path() + "/.local/state/tervane/_tervane_arg.log", files.argumentLog);
+  EXPECT_EQ(0u, testsupport::ReadFile(files.argumentLog).find("x://0\\A1\n"));
+  for (const char* folder : {"/.local", "/.local/state", "/.local/state/tervane"}) {
+    struct stat st;
+    ASSERT_EQ(0, stat((home.Path() + folder).c_str(), &st)) << folder;
+    EXPECT_EQ(0700u, st.st_mode & 07777) << folder;
+  }
+}
+
+TEST(InstalledSettingsFiles, DefaultBarcodeIniIsTheFileTheClientWrites) {
+  TempDir dir;
+  WriteDefaultClientSettings(dir.File("barcode.ini").c_str());
+  std::string written = testsupport::ReadFile(dir.File("barcode.ini"));
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written, testsupport::ReadFile(TERVANE_DEFAULT_BARCODE_INI));
+}
+
+}  // namespace
