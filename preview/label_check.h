@@ -75,7 +75,7 @@ std::string WarningLine(const std::string& fileName, const LabelWarning& warning
 
 // Rendering into memory.
 struct RenderSettings {
-  int dpi = 203;           // 203 or 300
+  int dpi = 203;           // 203 or 300 (anything else renders at 203)
   int stockWidth = 0;      // dots; used when the job sets no label width (0: none given)
   int stockLength = 0;     // dots; used when the job sets no label length
   int maxLabels = 1000;
@@ -93,13 +93,14 @@ struct RenderedLabel {
 
 struct RenderOutcome {
   std::vector<RenderedLabel> labels;
-  std::vector<std::string> lines;  // every line tervane-preview would print, in order
+  std::vector<std::string> lines;  // every line tervane-preview without --lint would print, in order
   std::vector<std::string> jobs;   // the label jobs rendered (for a request: what the client sent)
   int clientExitCode = 0;          // requests: what the client's run returned (-1: no layout)
 };
 
-// A label job (EPL2 or dialect B), as tervane-preview JOBFILE renders it. False with a
-// reason when the renderer could not start (the font) or a picture could not be encoded.
+// A label job (EPL2 or dialect B), as tervane-preview JOBFILE renders it, every label
+// checked. False with a reason when the renderer could not start (the font) or a
+// picture could not be encoded; outcome then holds what was rendered.
 bool RenderJobToMemory(const std::string& job, const RenderSettings& settings, RenderOutcome* outcome,
                        std::string* error);
 
