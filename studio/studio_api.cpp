@@ -115,6 +115,13 @@ int IntegerField(const json& request, const char* name, int fallback, int low, i
   return static_cast<int>(field.get<long long>());
 }
 
+int DpiField(const json& request) {
+  if (!request.contains("dpi")) return 203;
+  const json& dpi = request.at("dpi");
+  if (!dpi.is_number_integer() || (dpi != 203 && dpi != 300)) throw BadRequest{400, "\"dpi\" must be 203 or 300"};
+  return dpi.get<int>();
+}
+
 // A stock side in millimetres to dots at dpi; 0 (absent or 0): the job's own size.
 int StockDots(const json& stock, const char* name, int dpi) {
   if (!stock.contains(name)) return 0;
@@ -148,8 +155,7 @@ RenderInput ReadRenderInput(const json& request) {
   input.text = hasJob ? job : argument;
   input.ini.text = ByteField(request, "ini", studio::kMaxIniBytes, &hasIni);
   input.ini.useText = hasIni;
-  input.settings.dpi = IntegerField(request, "dpi", 203, 203, 300);
-  if (input.settings.dpi != 203 && input.settings.dpi != 300) throw BadRequest{400, "\"dpi\" must be 203 or 300"};
+  input.settings.dpi = DpiField(request);
   input.settings.maxLabels = IntegerField(request, "maxLabels", studio::kMaxLabels, 1, studio::kMaxLabels);
   if (request.contains("stock")) {
     const json& stock = request.at("stock");

@@ -199,6 +199,25 @@ class ApiTest(unittest.TestCase):
                 self.assertIn(text, json.loads(payload)["error"])
         self.assertServing()
 
+    def test_limits_hold_their_bound(self):
+        # At each bound the request passes the check (and fails only later, or not at all).
+        nest = lambda depth: "[" * (depth - 1) + "]" * (depth - 1)
+        cases = [
+            ({"argument": "x" * 50000}, 200, None),
+            ({"job": "x" * 1000000, "maxLabels": 1}, 200, None),
+            ({"argument": "x", "ini": "x" * 65536}, 200, None),
+            ({"argument": "x", "stock": {"widthMm": 500}}, 200, None),
+            ({"argument": "x", "maxLabels": 1}, 200, None),
+        ]
+        for body, status, text in cases:
+            with self.subTest(fields=list(body)):
+                got, answer = self.studio.json("POST", "/api/render", body)
+                self.assertEqual(got, status, str(answer)[:300])
+        for depth, text in [(16, 'unknown field "x"'), (17, "nested deeper than 16")]:
+            raw = ('{"x":' + nest(depth) + "}").encode()
+            got, ctype, payload = self.studio.request("POST", "/api/render", raw=raw)
+            self.assertIn(text, json.loads(payload)["error"], depth)
+
     def test_huge_bodies_are_refused_unread(self):
         # Announced by Content-Length: refused before the body is read.
         head = (b"POST /api/render HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: application/json\r\n"
@@ -256,6 +275,19 @@ class ApiTest(unittest.TestCase):
 
 
 class ProgramTest(unittest.TestCase):
+    def test_default_address(self):
+        # Served at 127.0.0.1:8104, or refused there when something else holds the port.
+        process = subprocess.Popen([STUDIO], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            line = process.stdout.readline() or process.stderr.readline()
+            self.assertIn("127.0.0.1:8104", line)
+        finally:
+            if process.poll() is None:
+                stop(process)
+            else:
+                process.stdout.close()
+                process.stderr.close()
+
     def test_remote_address_needs_the_flag(self):
         run = subprocess.run([STUDIO, "--listen", "0.0.0.0:0"], capture_output=True, text=True, timeout=10)
         self.assertEqual(run.returncode, 1)
