@@ -36,6 +36,8 @@ def stop(process):
     process.terminate()
     try:
         process.wait(timeout=10)
+        if process.returncode != 0:
+            raise AssertionError(f"the studio ended with {process.returncode} on SIGTERM: {process.stderr.read()[-2000:]}")
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
