@@ -244,7 +244,9 @@ function buildFields() {
   } else if (p === "1") {
     box.appendChild(fieldList([["B", "1", "A1234567"], ["A", "", "LINE TWO"], ["A", "3", "LINE THREE"]]));
   } else if (p === "10") {
-    box.appendChild(group("D1^D2", [["B", "1", "A1234567"], ["A", "", "LINE TWO"]]));
+    // tervane-b writes protocol 10 in dialect B: Code 128 is selection Q there.
+    const selection = currentBuild() === "tervane-b" ? "Q" : "1";
+    box.appendChild(group("D1^D2", [["B", selection, "A1234567"], ["A", "", "LINE TWO"]]));
   } else if (p === "11") {
     const groups = document.createElement("div");
     groups.id = "groups";
@@ -447,7 +449,11 @@ async function start() {
     $("print").hidden = false;
     $("print").title = "send the label job to the print service at " + info.printTo;
   }
-  $("build").addEventListener("change", () => { showDefaults(); settingsChanged(); });
+  $("build").addEventListener("change", () => {
+    showDefaults();
+    if ($("protocol").value === "10") buildFields();  // its sample differs by build
+    settingsChanged();
+  });
   $("protocol").addEventListener("change", buildFields);
   $("source").addEventListener("change", () => {
     const job = $("source").value === "job";
