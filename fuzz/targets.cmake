@@ -30,3 +30,7 @@ tervane_fuzz_target(fuzz_service_request
 tervane_fuzz_target(fuzz_preview_reader
   SOURCES ${fuzz_dir}/fuzz_preview_reader.cpp
   REQUIRES tervane_preview_core)
+
+tervane_fuzz_target(fuzz_studio_request
+  SOURCES ${fuzz_dir}/fuzz_studio_request.cpp
+  REQUIRES tervane_studio_api)

@@ -1,0 +1,115 @@
+// tervane-studio: serves the label studio's page on this machine.
+//
+//   tervane-studio                          http://127.0.0.1:8104/
+//   tervane-studio --listen 127.0.0.1:9000  another port (0: any free port)
+//   tervane-studio --listen 0.0.0.0:8104 --allow-remote   other machines too (no login!)
+//   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "studio/listen_address.h"
+#include "studio/studio_server.h"
+#include "tervane_version.h"
+
+namespace {
+
+void Usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT]\n"
+               "  --listen ADDRESS:PORT  where the page is served (default 127.0.0.1:8104; port 0: any free port)\n"
+               "  --allow-remote         serve an address other machines reach (anyone there can use it)\n"
+               "  --print-to HOST:PORT   a print service for the \"print a test label\" button (off by default)\n"
+               "  --version\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  HostPort listen{"127.0.0.1", 8104};
+  HostPort printTo;
+  bool allowRemote = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    std::string error;
+    if ((arg == "--listen" || arg == "--print-to") && i + 1 < argc) {
+      const bool isListen = arg == "--listen";
+      if (!ParseHostPort(argv[++i], isListen, isListen ? &listen : &printTo, &error)) {
+        std::fprintf(stderr, "tervane-studio: %s %s\n", arg.c_str(), error.c_str());
+        return 1;
+      }
+    } else if (arg == "--allow-remote") {
+      allowRemote = true;
+    } else if (arg == "--version") {
+      std::printf("tervane-studio %s\n", TERVANE_VERSION);
+      return 0;
+    } else if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "tervane-studio: unknown argument %s\n", arg.c_str());
+      Usage(stderr);
+      return 1;
+    }
+  }
+  const bool loopback = IsLoopbackHost(listen.host);
+  if (!loopback && !allowRemote) {
+    std::fprintf(stderr,
+                 "tervane-studio: %s is reachable from other machines; add --allow-remote to serve it anyway\n",
+                 listen.host.c_str());
+    return 1;
+  }
+  if (!loopback) {
+    std::fprintf(stderr,
+                 "tervane-studio: WARNING: serving %s to other machines; the studio has no login, anyone who "
+                 "reaches it can render%s\n",
+                 HostPortText(listen.host, listen.port).c_str(), printTo.port ? " and print labels" : " labels");
+  }
+
+  // A client that goes away mid-reply must not end the program.
+  signal(SIGPIPE, SIG_IGN);
+  // SIGINT and SIGTERM stop the server from a thread of their own.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  StudioOptions options;
+  options.printHost = printTo.host;
+  options.printPort = printTo.port;
+  StudioServer server(options, !loopback);
+  std::string error;
+  if (!server.Bind(listen.host, listen.port, &error)) {
+    std::fprintf(stderr, "tervane-studio: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string shown = HostPortText(listen.host == "0.0.0.0" || listen.host == "::" ? "127.0.0.1" : listen.host,
+                                         server.Port());
+  std::printf("tervane-studio %s: open http://%s/ in a browser (Ctrl+C ends)\n", TERVANE_VERSION, shown.c_str());
+  if (printTo.port) {
+    std::printf("test labels go to the print service at %s\n", HostPortText(printTo.host, printTo.port).c_str());
+  }
+  std::fflush(stdout);
+
+  std::atomic<bool> stopped(false);
+  std::thread waiter([&server, &stopped, stopSignals] {
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    stopped = true;
+    server.Stop();
+  });
+  server.Run();
+  // Run also ends when listening fails; the waiter then still waits for a signal.
+  if (!stopped) {
+    std::fprintf(stderr, "tervane-studio: the server stopped unexpectedly\n");
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  waiter.join();
+  return 0;
+}

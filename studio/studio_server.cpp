@@ -1,0 +1,126 @@
+#include "studio/studio_server.h"
+
+#include <httplib.h>
+
+#include <exception>
+
+#include "studio/listen_address.h"
+
+namespace {
+
+// Worker threads: one rendering runs at a time, the others serve the page and wait.
+constexpr std::size_t kWorkers = 8;
+
+void Send(const ApiReply& reply, httplib::Response& res) {
+  res.status = reply.status;
+  res.set_content(reply.body, reply.contentType.c_str());
+  res.set_header("Cache-Control", "no-store");
+  res.set_header("X-Content-Type-Options", "nosniff");
+}
+
+std::string ErrorText(int status) {
+  switch (status) {
+    case 400: return "the request is not HTTP the studio reads";
+    case 404: return "nothing here";
+    case 408: return "the request took too long to arrive";
+    case 413: return "the request is larger than the studio takes (" + std::to_string(studio::kMaxBodyBytes) +
+                     " bytes of body at most)";
+    case 414: return "the request line is too long";
+    default: return "the request failed";
+  }
+}
+
+}  // namespace
+
+bool RequestIsForStudio(const std::string& hostHeader, const std::string& originHeader, int port,
+                        bool allowRemote) {
+  bool hostOk = allowRemote;
+  for (const char* name : {"127.0.0.1", "localhost", "::1"}) {
+    const std::string full = HostPortText(name, port);
+    const std::string bare = full.substr(0, full.rfind(':'));  // a browser leaves out port 80
+    if (hostHeader == full || (port == 80 && hostHeader == bare)) hostOk = true;
+  }
+  if (!hostOk || hostHeader.empty()) return false;
+  return originHeader.empty() || originHeader == "http://" + hostHeader;
+}
+
+struct StudioServer::Impl {
+  Impl(const StudioOptions& options, bool remote) : api(options), allowRemote(remote) {}
+  StudioApi api;
+  bool allowRemote;
+  httplib::Server server;
+};
+
+StudioServer::StudioServer(const StudioOptions& options, bool allowRemote)
+    : impl_(new Impl(options, allowRemote)) {
+  httplib::Server& server = impl_->server;
+  server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  server.set_payload_max_length(studio::kMaxBodyBytes);
+  server.set_read_timeout(studio::kReadTimeoutSeconds, 0);
+  server.set_write_timeout(studio::kWriteTimeoutSeconds, 0);
+  server.set_keep_alive_timeout(studio::kKeepAliveSeconds);
+  server.set_keep_alive_max_count(100);
+
+  Impl* impl = impl_.get();
+  server.set_pre_routing_handler([impl, this](const httplib::Request& req, httplib::Response& res) {
+    const std::string origin = req.get_header_value("Origin");
+    if (RequestIsForStudio(req.get_header_value("Host"), origin, port_, impl->allowRemote)) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    Send(ErrorReply(403, "this studio serves http://" + HostPortText("127.0.0.1", port_) +
+                             "/ only; the request names another address or comes from another site's page"),
+         res);
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  auto handle = [impl](const httplib::Request& req, httplib::Response& res) {
+    ApiRequest request;
+    request.method = req.method;
+    request.path = req.path;
+    request.contentType = req.get_header_value("Content-Type");
+    request.body = req.body;
+    Send(impl->api.Handle(request), res);
+  };
+  server.Get(".*", handle);
+  server.Post(".*", handle);
+  server.Put(".*", handle);
+  server.Patch(".*", handle);
+  server.Delete(".*", handle);
+  server.Options(".*", handle);
+  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (res.body.empty()) Send(ErrorReply(res.status, ErrorText(res.status)), res);
+  });
+  server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+    std::string what = "unknown";
+    try {
+      if (ep) std::rethrow_exception(ep);
+    } catch (const std::exception& e) {
+      what = e.what();
+    } catch (...) {
+    }
+    Send(ErrorReply(500, "the request failed inside the studio: " + what), res);
+  });
+}
+
+StudioServer::~StudioServer() = default;
+
+bool StudioServer::Bind(const std::string& host, int port, std::string* error) {
+  httplib::Server& server = impl_->server;
+  if (port == 0) {
+    port_ = server.bind_to_any_port(host);
+    if (port_ <= 0) {
+      *error = "cannot listen on " + host + " (no free port)";
+      return false;
+    }
+    return true;
+  }
+  if (!server.bind_to_port(host, port)) {
+    *error = "cannot listen on " + HostPortText(host, port) + " (in use, or not an address of this machine)";
+    return false;
+  }
+  port_ = port;
+  return true;
+}
+
+bool StudioServer::Run() { return impl_->server.listen_after_bind(); }
+
+void StudioServer::Stop() { impl_->server.stop(); }
