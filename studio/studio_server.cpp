@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "studio/listen_address.h"
 
@@ -121,6 +123,21 @@ bool StudioServer::Bind(const std::string& host, int port, std::string* error) {
   return true;
 }
 
-bool StudioServer::Run() { return impl_->server.listen_after_bind(); }
+// httplib's stop() does nothing until the server is running, so a stop that comes
+// early (a signal right after the address is printed) would be lost. Stop therefore
+// waits until Run serves, or Run sees the request and does not start.
+bool StudioServer::Run() {
+  runStarted_ = true;
+  bool ok = true;
+  if (!stopRequested_) ok = impl_->server.listen_after_bind();
+  runEnded_ = true;
+  return ok;
+}
 
-void StudioServer::Stop() { impl_->server.stop(); }
+void StudioServer::Stop() {
+  stopRequested_ = true;
+  if (!runStarted_) return;  // Run has not begun: it sees the request and returns
+  while (!runEnded_ && !impl_->server.is_running())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (!runEnded_) impl_->server.stop();
+}

@@ -3,6 +3,7 @@
 // address it serves (a page elsewhere cannot reach it through a name that points here).
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,9 @@ class StudioServer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
   int port_ = 0;
+  std::atomic<bool> runStarted_{false};
+  std::atomic<bool> runEnded_{false};
+  std::atomic<bool> stopRequested_{false};
 };
 
 // Whether a request with these headers is for this studio: Host names the served
