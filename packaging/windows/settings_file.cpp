@@ -115,12 +115,17 @@ const char* ClientSectionOf(const std::string& line) {
   return nullptr;
 }
 
-bool AllDigits(const std::string& value) {
+// A decimal number from low to high, digits only; a number of any length is read
+// without overflowing (std::stoul throws beyond unsigned long, 32 bits on Windows).
+bool DecimalInRange(const std::string& value, unsigned long low, unsigned long high) {
   if (value.empty()) return false;
+  unsigned long long number = 0;  // at most high * 10 + 9 before the check below
   for (char c : value) {
     if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<unsigned long long>(c - '0');
+    if (number > high) return false;
   }
-  return true;
+  return number >= low;
 }
 
 bool IsWord(char* value, bool (*fromWord)(char*, int*)) {
@@ -157,15 +162,15 @@ std::string Refusal(const Key& key, Kind kind, const std::string& value) {
       if (value.find(' ') != std::string::npos) return "is no address or host name";
       break;
     case Check::kNumber:
-      if (!AllDigits(value) || std::stoul(value) == 0 || std::stoul(value) > 0x7FFFFFFF) {
+      if (!DecimalInRange(value, 1, 0x7FFFFFFF)) {
         return "is no positive decimal number";
       }
       break;
     case Check::kDataBits:
-      if (!AllDigits(value) || value[0] < '5' || value[0] > '8') return "is not 5, 6, 7 or 8";
+      if (!DecimalInRange(value, 5, 8)) return "is not 5, 6, 7 or 8";
       break;
     case Check::kNetPort:
-      if (!AllDigits(value) || std::stoul(value) == 0 || std::stoul(value) > 65535) {
+      if (!DecimalInRange(value, 1, 65535)) {
         return "is no port number from 1 to 65535";
       }
       break;

@@ -110,6 +110,7 @@ TEST(SettingsWriter, RefusedValues) {
       {Kind::kClient, "ADDRESS", longAddress.c_str(), "longer than the 99"},
       {Kind::kClient, "NETPORT", "65536", "1 to 65535"},
       {Kind::kClient, "NETPORT", "104x", "1 to 65535"},
+      {Kind::kClient, "BAUDRATE", "9999999999", "positive decimal"},  // beyond a 32-bit long
       {Kind::kClient, "PORT", "\\\\.\\COM10xyz", "longer than the 11"},
       {Kind::kClient, "BAUDRATE", "fast", "positive decimal"},
       {Kind::kClient, "DATABITS", "9", "5, 6, 7 or 8"},
