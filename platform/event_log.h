@@ -21,7 +21,16 @@ constexpr unsigned short kEventInformation = 0x0004;
 constexpr unsigned short kEventAuditSuccess = 0x0008;
 constexpr unsigned short kEventAuditFailure = 0x0010;
 
+// Event identifiers of the services' message table (Windows: compiled into each
+// service program, so that Event Viewer shows the text of an entry).
+constexpr unsigned long kEventIdMessage = 0;          // the entries WriteEventLog writes
+constexpr unsigned long kEventIdUndeliveredJob = 100;  // a label job kept as undelivered
+
 // False when the entry could not be written.
 bool WriteEventLog(const char* source, unsigned short type, const char* message);
+// The same with an event identifier of the message table; the strings are the source
+// name and the message, as above. (Linux: the identifier is not part of a syslog line.)
+bool WriteEventLogEntry(const char* source, unsigned short type, unsigned long eventId,
+                        const char* message);
 
 }  // namespace platform

@@ -51,7 +51,8 @@ bool SendToSocket(const char* path, int priority, const char* source, const char
 
 }  // namespace
 
-bool WriteEventLog(const char* source, unsigned short type, const char* message) {
+bool WriteEventLogEntry(const char* source, unsigned short type, unsigned long,
+                        const char* message) {
   int priority = PriorityOf(type);
   const char* sink = std::getenv("TERVANE_SYSLOG_SOCKET");
   if (sink != nullptr && *sink != '\0') return SendToSocket(sink, priority, source, message);
@@ -59,6 +60,10 @@ bool WriteEventLog(const char* source, unsigned short type, const char* message)
   syslog(priority, "%s", message);
   closelog();
   return true;
+}
+
+bool WriteEventLog(const char* source, unsigned short type, const char* message) {
+  return WriteEventLogEntry(source, type, kEventIdMessage, message);
 }
 
 }  // namespace platform

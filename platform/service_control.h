@@ -76,4 +76,9 @@ ServiceStatusHandle RegisterServiceControlHandler(const char* serviceName,
 // Reports status; false, with the system error set, when the report is refused.
 bool ReportServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status);
 
+// A one-line account of how the running service is doing, beside its state. Linux:
+// sd_notify STATUS=, which "systemctl status" shows (nothing without NOTIFY_SOCKET).
+// Windows: nothing; the service control manager keeps no such text.
+void ReportServiceStatusText(const char* text);
+
 }  // namespace platform

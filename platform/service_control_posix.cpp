@@ -214,4 +214,6 @@ bool ReportServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status
   return true;
 }
 
+void ReportServiceStatusText(const char* text) { sd_notifyf(0, "STATUS=%s", text); }
+
 }  // namespace platform

@@ -47,4 +47,6 @@ bool ReportServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status
   return SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(handle), &s) != FALSE;
 }
 
+void ReportServiceStatusText(const char*) {}
+
 }  // namespace platform
