@@ -106,6 +106,24 @@ bool AllowList::Allows(std::uint32_t address) const {
   return false;
 }
 
+std::string AllowList::Describe() const {
+  if (!active_) return "every address";
+  if (count_ == 0) return "no address";
+  std::string text;
+  for (int i = 0; i < count_; ++i) {
+    char address[16];
+    FormatAddress(network_[i], address);
+    if (i > 0) text += ", ";
+    text += address;
+    if (mask_[i] != 0xFFFFFFFFu) {
+      int prefix = 0;
+      for (std::uint32_t m = mask_[i]; m != 0; m <<= 1) ++prefix;
+      text += "/" + std::to_string(prefix);
+    }
+  }
+  return text;
+}
+
 void AllowList::FormatAddress(std::uint32_t address, char* out) {
   std::snprintf(out, 16, "%u.%u.%u.%u", static_cast<unsigned>(address >> 24),
                 static_cast<unsigned>((address >> 16) & 0xFF),

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class AllowList {
  public:
@@ -47,6 +48,11 @@ class AllowList {
   // range; *network and *mask are set on success (a plain address gets mask 0xFFFFFFFF).
   static bool ParseEntry(const char* text, int length, std::uint32_t* network,
                          std::uint32_t* mask);
+
+  // Who may print, as the log states it at start: "every address" without the
+  // setting, "no address" when none of its entries is valid, otherwise the entries in
+  // effect ("10.20.0.0/16, 192.168.1.7").
+  std::string Describe() const;
 
   // "a.b.c.d" for a host-order address; out holds at least 16 bytes.
   static void FormatAddress(std::uint32_t address, char* out);

@@ -6,14 +6,21 @@ namespace {
 // so its accept line is written while that thread wakes, the log held until then so
 // that the line still comes before any the request writes. quorvel's request thread
 // writes "IN THREAD" first thing: there the accept line goes first.
-const GenerationPolicy kKoldane = {
-    nullptr, nullptr, nullptr, LineOrder::kHeldAcross, {"_barcodeOUT.log", nullptr}};
+const GenerationPolicy kKoldane = {nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   LineOrder::kHeldAcross,
+                                   {"_barcodeOUT.log", nullptr},
+                                   "_barcodeUNDELIVERED.log",
+                                   "Koldane"};
 
 const GenerationPolicy kQuorvel = {"IN THREAD",
                                    "-------------------",
                                    "OUT THREAD",
                                    LineOrder::kBefore,
-                                   {nullptr, "-------------------\n"}};
+                                   {nullptr, "-------------------\n"},
+                                   nullptr,
+                                   "quorvel"};
 
 }  // namespace
 

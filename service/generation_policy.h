@@ -16,6 +16,11 @@ struct GenerationPolicy {
   // The accept line and the hand-off of the connection to its request thread.
   LineOrder acceptLine;
   JobCopyPlace jobCopy;
+  // The file of undelivered jobs: a bare name, in the current folder beside the job
+  // copy file; null: beside the service log, named after it (undelivered_jobs.h).
+  const char* undeliveredFile;
+  // The service's name: its event-log source.
+  const char* serviceName;
 };
 
 const GenerationPolicy& PolicyOf(JobGeneration generation);

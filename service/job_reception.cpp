@@ -23,7 +23,7 @@ constexpr milliseconds kHandOffPoll(300);      // upper bound of one look at the
 constexpr int kListenRetryMs = 5000;           // listening socket could not be made
 constexpr int kAcceptPauseMs = 100;            // after "Eroare accept()"
 constexpr std::chrono::seconds kStopWait(30);  // Stop: for requests to finish
-constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;  // a job buffer's first size
+constexpr std::uint32_t kFirstJobBuffer = JobReception::kFirstJobBuffer;
 // A request thread that has delivered its job waits this long for another connection
 // before it ends: a burst of jobs does not pay for a new thread each, and an idle
 // service is soon back to its accept thread alone.
@@ -45,12 +45,40 @@ bool Resize(std::vector<char>* job, std::size_t size) {
   }
 }
 
+// What is left for jobs beyond their first pieces once every place has its first
+// piece kept for it.
+std::size_t LargeJobLimitOf(const ReceptionOptions& options) {
+  std::size_t firstPieces = static_cast<std::size_t>(options.maxRequests) * kFirstJobBuffer;
+  return options.jobMemoryBytes > firstPieces ? options.jobMemoryBytes - firstPieces : 0;
+}
+
 }  // namespace
+
+constexpr std::uint32_t JobReception::kFirstJobBuffer;
+constexpr std::uint32_t JobReception::kLeastRate;
+
+// One frame being received: its buffer, its deadline, and the room it holds.
+struct JobReception::Frame {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point started;
+  Clock::time_point deadline;
+  bool timeoutLowered = false;  // the receive time-out was cut to the deadline
+  bool late = false;            // the deadline passed
+  std::uint32_t length = 0;     // as promised, once the length word is in
+  std::uint32_t received = 0;
+  std::size_t largeRoom = 0;    // taken from the room for large jobs
+  std::vector<char> job;
+};
 
 JobReception::JobReception(const GenerationPolicy& policy, const ReceptionOptions& options,
                            const ServiceSettings& settings, ServiceLog& log,
                            JobDelivery& delivery)
-    : policy_(policy), options_(options), settings_(settings), log_(log), delivery_(delivery) {}
+    : policy_(policy),
+      options_(options),
+      settings_(settings),
+      log_(log),
+      delivery_(delivery),
+      largeJobLimit_(LargeJobLimitOf(options)) {}
 
 JobReception::~JobReception() { Stop(); }
 
@@ -82,6 +110,11 @@ void JobReception::Stop() {
   }
   stateChanged_.notify_all();
   connectionWaiting_.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(memoryMutex_);
+  }
+  memoryFreed_.notify_all();
+  delivery_.Stop();
 
   if (acceptThread_.joinable()) {
     // A connection of our own wakes an accept thread that is blocked in Accept.
@@ -91,6 +124,10 @@ void JobReception::Stop() {
     }
     acceptThread_.join();
   }
+  // The counts of refusals not yet written.
+  std::vector<std::string> lines;
+  refusals_.Flush(&lines);
+  LogRefusals(lines);
   std::unique_lock<std::mutex> lock(stateMutex_);
   listeningSocket_.reset();
   listening_ = false;
@@ -164,6 +201,8 @@ void JobReception::AcceptThread() {
   if (!CreateListeningSocket()) return;
   while (!StopRequested()) {
     try {
+      WaitForPlace();
+      if (StopRequested()) break;
       std::unique_ptr<CSocket> connection(listeningSocket_->Accept());
       if (StopRequested()) break;
       if (!connection) {
@@ -181,15 +220,32 @@ void JobReception::AcceptThread() {
   }
 }
 
+// A refused connection is logged at most once a minute per address (refusal_log.h).
 bool JobReception::Allowed(const CSocket& connection) {
   std::uint32_t address = static_cast<std::uint32_t>(connection.peerAddress);
-  if (settings_.allowList.Allows(address)) return true;
-  char refused[64];
-  AllowList::FormatAddress(address, refused);
-  char line[96];
-  std::snprintf(line, sizeof line, "Conexiune refuzata de la %s", refused);
-  log_.Write(line);
-  return false;
+  std::vector<std::string> lines;
+  bool allowed = settings_.allowList.Allows(address);
+  if (allowed) {
+    if (settings_.allowList.Active()) refusals_.Expire(RefusalLog::Clock::now(), &lines);
+  } else {
+    refusals_.Refused(address, RefusalLog::Clock::now(), &lines);
+  }
+  LogRefusals(lines);
+  return allowed;
+}
+
+void JobReception::LogRefusals(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) log_.Write(line.c_str());
+}
+
+// The accept thread takes a connection only when a place is free for it.
+void JobReception::WaitForPlace() {
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  if (activeRequests_ < options_.maxRequests) return;
+  acceptWaits_ = true;
+  stateChanged_.wait(lock,
+                     [this] { return stopping_ || activeRequests_ < options_.maxRequests; });
+  acceptWaits_ = false;
 }
 
 // Hands the connection on with the accept line, in the generation's order, and waits
@@ -200,7 +256,7 @@ bool JobReception::HandOff(std::unique_ptr<CSocket> connection) {
   bool passed = log_.WriteAround("Conexiune acceptata", policy_.acceptLine, [&] {
     return PassOn(std::move(connection), &toIdleThread);
   });
-  if (!passed) {
+  while (!passed) {
     log_.Write("Nu pot crea thread Process Request");
     std::unique_ptr<CSocket> back;
     {
@@ -208,11 +264,49 @@ bool JobReception::HandOff(std::unique_ptr<CSocket> connection) {
       back = std::move(handOffSlot_);
       --activeRequests_;
     }
-    stateChanged_.notify_all();
-    return false;
+    // Threads end as requests end: once one has, a new thread may be possible again.
+    if (!WaitForARequestToEnd()) {
+      CannotServe(std::move(back));
+      return false;
+    }
+    passed = PassOn(std::move(back), &toIdleThread);
   }
   if (!toIdleThread) WaitForHandOff();
   return true;
+}
+
+// Waits until a running request has ended; false at once when none runs (or the
+// service stops).
+bool JobReception::WaitForARequestToEnd() {
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  if (activeRequests_ == 0 || stopping_) return false;
+  std::uint64_t ended = requestsEnded_;
+  acceptWaits_ = true;
+  stateChanged_.wait(lock, [&] { return stopping_ || requestsEnded_ != ended; });
+  acceptWaits_ = false;
+  return !stopping_;
+}
+
+// No request thread can be started although none runs: the connection in hand is
+// served on this thread, so that its job is not lost, then the listening socket is
+// closed so that clients are refused instead of sending jobs nobody reads, and the
+// service ends with an error for the service manager to start it again.
+void JobReception::CannotServe(std::unique_ptr<CSocket> connection) {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    ++activeRequests_;
+    AdoptConnection(connection.get());
+  }
+  WaitSettingsRead();
+  ServeConnection(std::move(connection));
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    --activeRequests_;
+    if (listeningSocket_) listeningSocket_->Close();
+  }
+  listening_ = false;
+  log_.Write("Nu pot crea thread-uri: serviciul se opreste");
+  if (options_.cannotServe) options_.cannotServe();
 }
 
 // Gives the connection to a request thread waiting for one, or to a new one through
@@ -260,6 +354,7 @@ void JobReception::RequestThread() {
     // Nothing was handed over; the request the accept thread counted ends here.
     std::lock_guard<std::mutex> lock(stateMutex_);
     --activeRequests_;
+    ++requestsEnded_;
     stateChanged_.notify_all();
     return;
   }
@@ -283,10 +378,11 @@ void JobReception::AdoptConnection(CSocket* connection) {
 std::unique_ptr<CSocket> JobReception::NextConnection() {
   std::unique_lock<std::mutex> lock(stateMutex_);
   --activeRequests_;
+  ++requestsEnded_;
   ++idleThreads_;
-  // Only a stop waits for these counts; a wake-up nobody waits for costs a system
-  // call per job.
-  if (stopping_) stateChanged_.notify_all();
+  // Only a stop, or an accept thread waiting for a place, waits for these counts; a
+  // wake-up nobody waits for costs a system call per job.
+  if (stopping_ || acceptWaits_) stateChanged_.notify_all();
   connectionWaiting_.wait_for(lock, kIdleThreadWait,
                               [this] { return stopping_ || !idleHandOffs_.empty(); });
   --idleThreads_;
@@ -325,22 +421,63 @@ void JobReception::ServeConnection(std::unique_ptr<CSocket> connection) {
 }
 
 // False, after its log line, when the frame cannot be received or the job cannot be
-// delivered; the job buffer is freed before the connection is closed.
+// delivered; the job buffer is freed (and its room given back) before the connection
+// is closed.
 bool JobReception::ReceiveAndDeliver(CSocket& connection) {
   connection.SetReceiveTimeout(options_.receiveTimeoutMs);
-  std::vector<char> job;
-  if (!ReceiveFrame(connection, &job)) return false;
+  Frame frame;
+  frame.started = Frame::Clock::now();
+  frame.deadline = frame.started + milliseconds(2LL * options_.receiveTimeoutMs);
+  // The room a large job took is given back once it has been delivered or given up.
+  struct RoomBack {
+    JobReception* reception;
+    Frame& frame;
+    ~RoomBack() { reception->GiveLargeJobRoom(frame.largeRoom); }
+  } roomBack{this, frame};
+  if (!ReceiveFrame(connection, frame)) return false;
   // The job is text: printer, serial port and job copy get the bytes before the
   // first zero byte. An empty job prints nothing and is not an error.
-  std::size_t textLength = std::strlen(job.data());
+  std::size_t textLength = std::strlen(frame.job.data());
   if (textLength == 0) return true;
-  if (!delivery_.Deliver(job.data(), textLength)) return false;
+  std::uint32_t sender = static_cast<std::uint32_t>(connection.peerAddress);
+  if (!delivery_.Deliver(frame.job.data(), textLength, sender)) return false;
   LogIfAny(policy_.jobDelivered);
   return true;
 }
 
-// The wire frame's job, zero-terminated, into job; false after the log line.
-bool JobReception::ReceiveFrame(CSocket& connection, std::vector<char>* job) {
+// One receive, within the frame's deadline: the receive time-out is cut to what is left
+// of it once that is less than the silence time-out.
+int JobReception::ReceiveWithin(CSocket& connection, char* buffer, int size, Frame& frame) {
+  auto left = std::chrono::duration_cast<milliseconds>(frame.deadline - Frame::Clock::now());
+  if (left.count() <= 0) {
+    frame.late = true;
+    return -1;
+  }
+  if (left.count() < options_.receiveTimeoutMs) {
+    connection.SetReceiveTimeout(static_cast<int>(left.count()));
+    frame.timeoutLowered = true;
+  }
+  int n = connection.Receive(buffer, size, false);
+  if (n < 0 && frame.timeoutLowered && Frame::Clock::now() >= frame.deadline) frame.late = true;
+  return n;
+}
+
+void JobReception::LogReceiveFailure(const Frame& frame) {
+  if (!frame.late) {
+    log_.Write("Eroare Read()");
+    return;
+  }
+  auto took = std::chrono::duration_cast<std::chrono::seconds>(frame.deadline - frame.started);
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "Eroare Read(): lucrarea nu a sosit intreaga in %lld s (%lu din %lu octeti)",
+                static_cast<long long>(took.count()), static_cast<unsigned long>(frame.received),
+                static_cast<unsigned long>(frame.length));
+  log_.Write(line);
+}
+
+// The wire frame's job, zero-terminated, into frame.job; false after the log line.
+bool JobReception::ReceiveFrame(CSocket& connection, Frame& frame) {
   // The length word and, for a label of ordinary size, the whole job arrive together:
   // the first receive takes whatever is there, up to this first piece, so that most
   // jobs need no second one. Bytes beyond the frame are never used.
@@ -348,9 +485,9 @@ bool JobReception::ReceiveFrame(CSocket& connection, std::vector<char>* job) {
   static_assert(sizeof first <= kFirstJobBuffer, "the first piece fits the job buffer");
   std::uint32_t have = 0;
   while (have < wire::kLengthSize) {
-    int n = connection.Receive(first + have, static_cast<int>(sizeof first - have), false);
+    int n = ReceiveWithin(connection, first + have, static_cast<int>(sizeof first - have), frame);
     if (n <= 0) {
-      log_.Write("Eroare Read()");
+      LogReceiveFailure(frame);
       return false;
     }
     have += static_cast<std::uint32_t>(n);
@@ -361,18 +498,24 @@ bool JobReception::ReceiveFrame(CSocket& connection, std::vector<char>* job) {
     log_.Write("Eroare: Nu pot aloca memorie");
     return false;
   }
+  frame.length = length;
+  frame.deadline += std::chrono::seconds(length / kLeastRate);
   std::uint32_t arrived = std::min<std::uint32_t>(have - wire::kLengthSize, length);
-  return ReceiveJob(connection, first + wire::kLengthSize, arrived, length, job);
+  return ReceiveJob(connection, frame, first + wire::kLengthSize, arrived);
 }
 
-// Receives the job of length bytes, of which the first arrived bytes are already in
-// first. The buffer grows with the bytes that actually come, so a length word alone
-// (a client that then stalls or vanishes) does not hold up to 16 MiB of memory. False
-// after the log line: "Eroare Read()" when the peer closes first, a receive fails or
-// the receive time-out passes with nothing new; the memory line when the buffer
-// cannot grow.
-bool JobReception::ReceiveJob(CSocket& connection, const char* first, std::uint32_t arrived,
-                              std::uint32_t length, std::vector<char>* job) {
+// Receives the job of frame.length bytes, of which the first arrived bytes are already
+// in first. The buffer grows with the bytes that actually come, so a length word alone
+// (a client that then stalls or vanishes) does not hold up to 16 MiB of memory; a job
+// longer than the first buffer takes room for the rest of its length before it grows
+// past it. False after the log line: "Eroare Read()" when the peer closes first, a
+// receive fails or the receive time-out passes with nothing new, the deadline line when
+// the frame's time is up (waiting for bytes or for room), the memory line when the
+// buffer cannot grow.
+bool JobReception::ReceiveJob(CSocket& connection, Frame& frame, const char* first,
+                              std::uint32_t arrived) {
+  const std::uint32_t length = frame.length;
+  std::vector<char>* job = &frame.job;
   // What arrived with the length word always fits the first buffer.
   std::uint32_t capacity = std::min(length, kFirstJobBuffer);
   if (!Resize(job, capacity + 1)) {
@@ -380,9 +523,13 @@ bool JobReception::ReceiveJob(CSocket& connection, const char* first, std::uint3
     return false;
   }
   std::memcpy(job->data(), first, arrived);
-  std::uint32_t received = arrived;
-  while (received < length) {
-    if (received == capacity) {
+  frame.received = arrived;
+  while (frame.received < length) {
+    if (frame.received == capacity) {
+      if (capacity == kFirstJobBuffer && !TakeLargeJobRoom(frame, length - capacity)) {
+        LogReceiveFailure(frame);
+        return false;
+      }
       std::uint32_t larger = capacity > length / 2 ? length : capacity * 2;
       if (!Resize(job, larger + 1)) {
         log_.Write("Eroare: Nu pot aloca memorie");
@@ -390,14 +537,44 @@ bool JobReception::ReceiveJob(CSocket& connection, const char* first, std::uint3
       }
       capacity = larger;
     }
-    int n = connection.Receive(job->data() + received, static_cast<int>(capacity - received),
-                               false);
+    int n = ReceiveWithin(connection, job->data() + frame.received,
+                          static_cast<int>(capacity - frame.received), frame);
     if (n <= 0) {
-      log_.Write("Eroare Read()");
+      LogReceiveFailure(frame);
       return false;
     }
-    received += static_cast<std::uint32_t>(n);
+    frame.received += static_cast<std::uint32_t>(n);
   }
   (*job)[length] = '\0';
   return true;
+}
+
+// Takes bytes of room for a large job, waiting until there is room, the frame's
+// deadline passes (frame.late) or the service stops.
+bool JobReception::TakeLargeJobRoom(Frame& frame, std::size_t bytes) {
+  std::unique_lock<std::mutex> lock(memoryMutex_);
+  bool room = memoryFreed_.wait_until(lock, frame.deadline, [&] {
+    return largeJobBytes_ + bytes <= largeJobLimit_ || StopRequested();
+  });
+  if (!room || largeJobBytes_ + bytes > largeJobLimit_) {
+    frame.late = !StopRequested();
+    return false;
+  }
+  largeJobBytes_ += bytes;
+  frame.largeRoom = bytes;
+  return true;
+}
+
+void JobReception::GiveLargeJobRoom(std::size_t bytes) {
+  if (bytes == 0) return;
+  {
+    std::lock_guard<std::mutex> lock(memoryMutex_);
+    largeJobBytes_ -= bytes;
+  }
+  memoryFreed_.notify_all();
+}
+
+std::size_t JobReception::LargeJobBytes() const {
+  std::lock_guard<std::mutex> lock(memoryMutex_);
+  return largeJobBytes_;
 }

@@ -12,10 +12,12 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "service/generation_policy.h"
+#include "service/refusal_log.h"
 
 class CSocket;
 class JobDelivery;
@@ -25,10 +27,30 @@ struct ServiceSettings;
 struct ReceptionOptions {
   int port;              // TCP port to listen on
   int receiveTimeoutMs;  // a connection silent this long is given up with "Eroare Read()"
+  // Connections handled at once. When all places are taken the accept thread waits
+  // for one to come free, and further clients wait in the listen backlog.
+  int maxRequests;
+  // The bytes of all jobs in flight together (received, or being received, and not yet
+  // delivered). Every request's first piece (up to kFirstJobBuffer) has a share kept
+  // for it; a longer job takes the rest of its length from what remains, waiting for
+  // room until its frame's deadline.
+  std::size_t jobMemoryBytes;
+  // Called when no request thread can be started while none runs, after the
+  // connection in hand was served and the listening socket closed: the service cannot
+  // go on, and ends so that clients are refused (and say so) and the service manager
+  // starts it again.
+  void (*cannotServe)();
 };
 
 class JobReception {
  public:
+  // A job buffer's first size: what every request may hold without waiting for room.
+  static constexpr std::uint32_t kFirstJobBuffer = 64 * 1024;
+  // A frame may take, as a whole, twice the silence time-out and one second more for
+  // every kLeastRate bytes it promises: a sender that trickles a byte now and then,
+  // each within the silence time-out, cannot keep its place for ever.
+  static constexpr std::uint32_t kLeastRate = 1024;
+
   // settings (allowFrom) are read once the start-up has read them (SettingsRead).
   JobReception(const GenerationPolicy& policy, const ReceptionOptions& options,
                const ServiceSettings& settings, ServiceLog& log, JobDelivery& delivery);
@@ -51,6 +73,10 @@ class JobReception {
   // wire frame, delivers the job, closes the connection.
   void ServeConnection(std::unique_ptr<CSocket> connection);
 
+  // Bytes of jobs in flight beyond their first pieces, and the most there may be.
+  std::size_t LargeJobBytes() const;
+  std::size_t LargeJobLimit() const { return largeJobLimit_; }
+
   int Port() const { return options_.port; }
   bool IsListening() const { return listening_.load(); }
   std::uint32_t AcceptThreadId() const { return acceptThreadId_.load(); }
@@ -69,10 +95,18 @@ class JobReception {
   void RequestThread();
   void AdoptConnection(CSocket* connection);  // the caller holds stateMutex_
   std::unique_ptr<CSocket> NextConnection();
+  struct Frame;
   bool ReceiveAndDeliver(CSocket& connection);
-  bool ReceiveFrame(CSocket& connection, std::vector<char>* job);
-  bool ReceiveJob(CSocket& connection, const char* first, std::uint32_t arrived,
-                  std::uint32_t length, std::vector<char>* job);
+  bool ReceiveFrame(CSocket& connection, Frame& frame);
+  bool ReceiveJob(CSocket& connection, Frame& frame, const char* first, std::uint32_t arrived);
+  int ReceiveWithin(CSocket& connection, char* buffer, int size, Frame& frame);
+  void LogReceiveFailure(const Frame& frame);
+  bool TakeLargeJobRoom(Frame& frame, std::size_t bytes);
+  void GiveLargeJobRoom(std::size_t bytes);
+  void WaitForPlace();
+  bool WaitForARequestToEnd();
+  void CannotServe(std::unique_ptr<CSocket> connection);
+  void LogRefusals(const std::vector<std::string>& lines);
   void ForgetConnection(std::unique_ptr<CSocket> connection);  // closes it
   void LogIfAny(const char* line);
   void WaitSettingsRead();
@@ -95,6 +129,8 @@ class JobReception {
   bool stopping_ = false;
   bool started_ = false;
   int activeRequests_ = 0;
+  std::uint64_t requestsEnded_ = 0;
+  bool acceptWaits_ = false;  // for a place, or for a request to end
   // Request threads that have finished a job wait a while for the next connection.
   // The accept thread gives one to them through this queue, never holding more than
   // there are threads waiting, and goes on at once; the hand-off slot is for a thread
@@ -103,6 +139,13 @@ class JobReception {
   std::deque<std::unique_ptr<CSocket>> idleHandOffs_;
   std::condition_variable connectionWaiting_;
   std::set<CSocket*> openConnections_;  // receiving, for a stop to interrupt
+  RefusalLog refusals_;                 // the accept thread's, and Stop's after it
+
+  // Room for jobs beyond their first pieces.
+  mutable std::mutex memoryMutex_;
+  std::condition_variable memoryFreed_;
+  const std::size_t largeJobLimit_;
+  std::size_t largeJobBytes_ = 0;
   std::thread acceptThread_;
   std::atomic<std::uint32_t> acceptThreadId_{0};
   std::atomic<bool> listening_{false};

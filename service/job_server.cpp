@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/program_path.h"
 #include "service/print_raw.h"
@@ -28,8 +29,17 @@ ServicePaths PathsOf(const char* executablePath) {
   return paths;
 }
 
+// A service that cannot start request threads although none runs ends with an error:
+// clients are refused, and the service manager starts it again.
+void EndWithError() { std::_Exit(1); }
+
 ReceptionOptions ReceptionOptionsOf(const JobServerOptions& options) {
   ReceptionOptions resolved;
+  resolved.maxRequests =
+      options.maxRequests > 0 ? options.maxRequests : CJobServer::kDefaultMaxRequests;
+  resolved.jobMemoryBytes =
+      options.jobMemoryBytes > 0 ? options.jobMemoryBytes : CJobServer::kDefaultJobMemoryBytes;
+  resolved.cannotServe = EndWithError;
   resolved.port = options.port > 0 ? options.port
                                    : PositiveEnv("TERVANE_SERVICE_PORT", CJobServer::kDefaultPort);
   resolved.receiveTimeoutMs =
@@ -37,6 +47,16 @@ ReceptionOptions ReceptionOptionsOf(const JobServerOptions& options) {
           ? options.receiveTimeoutMs
           : PositiveEnv("TERVANE_RECEIVE_TIMEOUT_MS", CJobServer::kDefaultReceiveTimeoutMs);
   return resolved;
+}
+
+int SerialStallMsOf(const JobServerOptions& options) {
+  return options.serialStallMs > 0
+             ? options.serialStallMs
+             : PositiveEnv("TERVANE_SERIAL_STALL_MS", CJobServer::kDefaultSerialStallMs);
+}
+
+std::string UndeliveredPathOf(const GenerationPolicy& policy, const char* logPath) {
+  return policy.undeliveredFile ? policy.undeliveredFile : UndeliveredPathBesideLog(logPath);
 }
 
 }  // namespace
@@ -47,18 +67,37 @@ CJobServer::CJobServer(JobGeneration generation, const JobServerOptions& options
     : generation_(generation),
       paths_(PathsOf(options.executablePath)),
       log_(paths_.log),
-      delivery_(settings_, log_, PolicyOf(generation).jobCopy),
+      delivery_(settings_, log_, PolicyOf(generation),
+                UndeliveredPathOf(PolicyOf(generation), paths_.log), tally_,
+                SerialStallMsOf(options)),
       reception_(PolicyOf(generation), ReceptionOptionsOf(options), settings_, log_, delivery_) {}
 
 CJobServer::~CJobServer() { Stop(); }
 
+void CJobServer::SetReports(const ServiceReports& reports) {
+  reports_ = reports;
+  delivery_.SetUndeliveredReport(reports.undeliveredJob);
+}
+
 bool CJobServer::Start() {
   if (!reception_.Start()) return false;
-  return ReadSettings();
+  bool read = ReadSettings();
+  tally_.StartReporting(reports_.statusLine);
+  return read;
+}
+
+void CJobServer::Stop() {
+  reception_.Stop();
+  tally_.StopReporting();
 }
 
 bool CJobServer::ReadSettings() {
   bool read = ::ReadSettings(paths_.settings, iniLoader_, log_, settings_);
+  // Who may print is stated at every start, after the settings' own lines, so that a
+  // key that was mistyped, or lost behind an over-long line, shows as "every address"
+  // instead of leaving the service silently open.
+  std::string policy = "allowFrom: " + settings_.allowList.Describe();
+  log_.Write(policy.c_str());
   reception_.SettingsRead();
   return read;
 }

@@ -11,6 +11,9 @@
 //   TERVANE_SERVICE_PORT        TCP port the job reception listens on (default 104).
 //   TERVANE_RECEIVE_TIMEOUT_MS  how long a connection may stay silent before its request
 //                               is given up with "Eroare Read()" (default 60000).
+//   TERVANE_SERIAL_STALL_MS     how long a serial write may go without the line taking a
+//                               byte before the job is given up as undelivered
+//                               (default 60000).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 #include "service/generation_policy.h"
 #include "service/ini_loader.h"
 #include "service/job_delivery.h"
+#include "service/job_tally.h"
 #include "service/job_reception.h"
 #include "service/service_log.h"
 #include "service/service_paths.h"
@@ -32,12 +36,25 @@ struct JobServerOptions {
   const char* executablePath = nullptr;  // null: the running program's own path
   int port = 0;                          // 0: TERVANE_SERVICE_PORT, else 104
   int receiveTimeoutMs = 0;              // 0: TERVANE_RECEIVE_TIMEOUT_MS, else 60000
+  int serialStallMs = 0;                 // 0: TERVANE_SERIAL_STALL_MS, else 60000
+  int maxRequests = 0;                   // 0: 512
+  std::size_t jobMemoryBytes = 0;        // 0: 256 MiB
+};
+
+// What a service reports beyond its log, to the system it runs on (set by the program;
+// null: nothing).
+struct ServiceReports {
+  JobTally::Sink statusLine = nullptr;         // jobs received, printed, undelivered
+  UndeliveredReport undeliveredJob = nullptr;  // each undelivered job (the event log)
 };
 
 class CJobServer {
  public:
   static constexpr int kDefaultPort = 104;
   static constexpr int kDefaultReceiveTimeoutMs = 60000;
+  static constexpr int kDefaultSerialStallMs = 60000;
+  static constexpr int kDefaultMaxRequests = 512;
+  static constexpr std::size_t kDefaultJobMemoryBytes = 256u * 1024 * 1024;
   static constexpr std::size_t kPathSize = ServicePaths::kSize;
 
   explicit CJobServer(JobGeneration generation);
@@ -47,6 +64,9 @@ class CJobServer {
   CJobServer(const CJobServer&) = delete;
   CJobServer& operator=(const CJobServer&) = delete;
 
+  // Set before Start.
+  void SetReports(const ServiceReports& reports);
+
   // Starts the accept thread, then reads the settings. False (with the log line
   // "Nu pot crea thread Accept") when the thread cannot be started. Call once.
   bool Start();
@@ -54,7 +74,7 @@ class CJobServer {
   // are still receiving and waits until every request thread has finished (at most
   // 30 s: a longer delivery is cut off when the process ends). Used by the tests and
   // by the Linux foreground run; the Windows services end with the process.
-  void Stop() { reception_.Stop(); }
+  void Stop();
 
   // Reads the settings file into the printer name or the serial line settings.
   bool ReadSettings();
@@ -83,6 +103,9 @@ class CJobServer {
   const ServiceSettings& Settings() const { return settings_; }
   const CSocket* ListeningSocket() const { return reception_.ListeningSocket(); }
   const CSocket* HandOffSlot() const { return reception_.HandOffSlot(); }
+  const char* UndeliveredPath() const { return delivery_.UndeliveredPath(); }
+  const JobTally& Tally() const { return tally_; }
+  const JobReception& Reception() const { return reception_; }
 
  private:
   const JobGeneration generation_;
@@ -90,6 +113,8 @@ class CJobServer {
   INILoader iniLoader_;
   ServiceSettings settings_;  // written by ReadSettings only, before any request reads it
   ServiceLog log_;
+  JobTally tally_;
+  ServiceReports reports_;
   JobDelivery delivery_;
   JobReception reception_;  // last: its threads end before the parts they use go
 };

@@ -4,6 +4,7 @@
 # services) is defined in platform/. The database layer is linked in the top-level
 # CMakeLists.txt once database/ has defined it.
 add_executable(Koldane koldane_main.cpp koldane_service.cpp)
-target_link_libraries(Koldane PRIVATE tervane_service tervane_service_platform tervane_version)
+target_link_libraries(Koldane PRIVATE tervane_service tervane_system_reports tervane_service_platform
+  tervane_version)
 tervane_version_resource(Koldane "Koldane print service")
 install(TARGETS Koldane RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})

@@ -16,6 +16,7 @@
 
 #include "service/job_server.h"
 #include "service/koldane_service.h"
+#include "service/system_reports.h"
 #include "tervane_version.h"
 
 // The service state: one object for the life of the process, built before main runs.
@@ -29,6 +30,7 @@ static int Outcome(bool worked, const char* success, const char* failure) {
 
 int main(int argc, char* argv[]) {
   if (argc < 2) {
+    jobServer.SetReports(SystemReports());
     RunKoldane(jobServer);  // its result is of no use: the service has ended either way
     return 0;
   }

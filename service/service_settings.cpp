@@ -108,8 +108,8 @@ bool ReadSettings(const char* path, INILoader& loader, ServiceLog& log,
   if (read.Get("printerName")) {
     read.CopyInto(settings.printerName, sizeof settings.printerName, read.value(), "printerName");
     log.Write(settings.printerName);
-    return true;
+  } else {
+    ReadSerialSettings(read, log, settings);
   }
-  ReadSerialSettings(read, log, settings);
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/event_log.h"
 #include "platform/system_error.h"
+#include "service/system_reports.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ CSampleService::CSampleService()
       jobServer(JobGeneration::kQuorvel),
       workerQueued(false) {
   if (!stoppedEvent.Create()) ThrowLastError();
+  jobServer.SetReports(SystemReports());
 }
 
 CSampleService::~CSampleService() {

@@ -17,6 +17,11 @@ bool ApplyLineSettings(DeviceHandle handle, const LineSettings& line);
 bool ApplyTimeouts(DeviceHandle handle);
 // One synchronous write of length bytes.
 bool WriteDevice(DeviceHandle handle, const void* data, unsigned long length);
+// Writes length bytes for as long as the device takes some within stallMs of the last
+// it took. serialLine: the device was configured as a serial line.
+PortSerialv2::WriteOutcome WriteDeviceUnlessStalled(DeviceHandle handle, const void* data,
+                                                    unsigned long length, int stallMs,
+                                                    bool serialLine);
 bool CloseDevice(DeviceHandle handle);
 
 }  // namespace serialdev

@@ -54,6 +54,12 @@ bool PortSerialv2::Write(const void* data, unsigned long length) {
   return serialdev::WriteDevice(handle, data, length);
 }
 
+PortSerialv2::WriteOutcome PortSerialv2::WriteUnlessStalled(const void* data,
+                                                            unsigned long length, int stallMs) {
+  bool serialLine = std::strncmp(portName, "COM", 3) == 0;
+  return serialdev::WriteDeviceUnlessStalled(handle, data, length, stallMs, serialLine);
+}
+
 int PortSerialv2::Close() { return serialdev::CloseDevice(handle) ? 1 : 0; }
 
 namespace {

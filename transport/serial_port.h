@@ -32,6 +32,14 @@ class PortSerialv2 {
   // One synchronous write of length bytes (on POSIX partial writes of the blocking
   // device are continued until every byte is out).
   bool Write(const void* data, unsigned long length);
+
+  // The print services' write: it goes on for as long as the device keeps taking
+  // bytes, and gives up once it has taken none for stallMs (a line that has stopped
+  // taking bytes: the printer is off or its cable is out), so that the jobs waiting
+  // for the port are not held up for ever. On Windows only serial lines ("COM"
+  // names) are watched; other devices are written as Write does.
+  enum WriteOutcome { kWritten, kWriteFailed, kWriteStalled };
+  WriteOutcome WriteUnlessStalled(const void* data, unsigned long length, int stallMs);
   // Returns nonzero on success. Does not reset handle.
   int Close();
 

@@ -3,12 +3,14 @@
 // as busy, as on Windows) and the line settings become Linux termios2 settings
 // (serial_termios.cpp).
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,6 +154,57 @@ bool WriteDevice(DeviceHandle handle, const void* data, unsigned long length) {
     left -= static_cast<unsigned long>(n);
   }
   return true;
+}
+
+PortSerialv2::WriteOutcome WriteDeviceUnlessStalled(DeviceHandle handle, const void* data,
+                                                    unsigned long length, int stallMs, bool) {
+  using Clock = std::chrono::steady_clock;
+  if (length == 0) return PortSerialv2::kWritten;
+  if (!data) {
+    Fail(EINVAL);
+    return PortSerialv2::kWriteFailed;
+  }
+  int fd = Fd(handle);
+  // Written without blocking, so that a device that takes nothing is noticed: poll
+  // waits for room, and every byte taken starts the stall time anew.
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    Fail(errno);
+    return PortSerialv2::kWriteFailed;
+  }
+  const char* p = static_cast<const char*>(data);
+  unsigned long left = length;
+  PortSerialv2::WriteOutcome outcome = PortSerialv2::kWritten;
+  Clock::time_point stalledAt = Clock::now() + std::chrono::milliseconds(stallMs);
+  while (left > 0) {
+    ssize_t n = write(fd, p, left);
+    if (n > 0) {
+      p += n;
+      left -= static_cast<unsigned long>(n);
+      stalledAt = Clock::now() + std::chrono::milliseconds(stallMs);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      Fail(errno);
+      outcome = PortSerialv2::kWriteFailed;
+      break;
+    }
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(stalledAt - Clock::now());
+    if (wait.count() <= 0) {
+      Fail(ETIMEDOUT);
+      outcome = PortSerialv2::kWriteStalled;
+      break;
+    }
+    pollfd ready = {fd, POLLOUT, 0};
+    if (poll(&ready, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR) {
+      Fail(errno);
+      outcome = PortSerialv2::kWriteFailed;
+      break;
+    }
+  }
+  fcntl(fd, F_SETFL, flags);
+  return outcome;
 }
 
 bool CloseDevice(DeviceHandle handle) {

@@ -81,6 +81,50 @@ bool WriteDevice(DeviceHandle handle, const void* data, unsigned long length) {
   return WriteFile(Win32Handle(handle), data, length, &written, nullptr) != 0;
 }
 
+PortSerialv2::WriteOutcome WriteDeviceUnlessStalled(DeviceHandle device, const void* data,
+                                                    unsigned long length, int stallMs,
+                                                    bool serialLine) {
+  if (!serialLine) {
+    return WriteDevice(device, data, length) ? PortSerialv2::kWritten : PortSerialv2::kWriteFailed;
+  }
+  // A serial line gets a write time-out for the time of this write: a WriteFile that
+  // times out reports how many bytes went out, and the job is written on in pieces,
+  // so that a line that still takes bytes is never given up, while one that has
+  // stopped is noticed within the stall time and one piece. The fixed time-outs are
+  // put back afterwards.
+  HANDLE handle = Win32Handle(device);
+  COMMTIMEOUTS fixed;
+  if (!GetCommTimeouts(handle, &fixed)) return PortSerialv2::kWriteFailed;
+  COMMTIMEOUTS watched = fixed;
+  watched.WriteTotalTimeoutMultiplier = 0;
+  watched.WriteTotalTimeoutConstant = static_cast<DWORD>(stallMs);
+  if (!SetCommTimeouts(handle, &watched)) return PortSerialv2::kWriteFailed;
+
+  const DWORD kPiece = 1024;  // about a second of a 9600-baud line
+  const char* p = static_cast<const char*>(data);
+  unsigned long left = length;
+  PortSerialv2::WriteOutcome outcome = PortSerialv2::kWritten;
+  while (left > 0) {
+    DWORD piece = left < kPiece ? static_cast<DWORD>(left) : kPiece;
+    DWORD written = 0;
+    if (!WriteFile(handle, p, piece, &written, nullptr)) {
+      outcome = PortSerialv2::kWriteFailed;
+      break;
+    }
+    if (written == 0) {
+      SetLastError(ERROR_TIMEOUT);
+      outcome = PortSerialv2::kWriteStalled;
+      break;
+    }
+    p += written;
+    left -= written;
+  }
+  DWORD code = GetLastError();
+  SetCommTimeouts(handle, &fixed);
+  SetLastError(code);
+  return outcome;
+}
+
 bool CloseDevice(DeviceHandle handle) { return CloseHandle(Win32Handle(handle)) != 0; }
 
 }  // namespace serialdev

@@ -109,7 +109,9 @@ TEST(ServiceLoad, SixteenSendersEveryJobDeliveredOnceAndWhole) {
 
   std::string log = service.Log();
   for (const std::string& message : servicetest::LogMessages(log)) {
-    if (message != "Conexiune acceptata") ADD_FAILURE() << "log: " << message;
+    if (message != "Conexiune acceptata" && message != "allowFrom: every address") {
+      ADD_FAILURE() << "log: " << message;
+    }
   }
   EXPECT_EQ(kJobs, Count(log, "Conexiune acceptata"));
   EXPECT_EQ(0, Count(log, "Eroare"));

@@ -98,15 +98,16 @@ TEST_P(SerialReception, AJobReachesThePrinterWithItsCopyAndLogLines) {
 
   if (Quorvel()) {
     ASSERT_TRUE(service->WaitForLog("OUT THREAD"));
-    std::vector<std::string> expected = {"Conexiune acceptata", "IN THREAD",
-                                         "-------------------\n" + std::string(kJob),
+    std::vector<std::string> expected = {"allowFrom: every address", "Conexiune acceptata",
+                                         "IN THREAD", "-------------------\n" + std::string(kJob),
                                          "-------------------", "OUT THREAD"};
     EXPECT_EQ(expected, service->Messages());
     EXPECT_FALSE(testsupport::FileExists(service->Dir().File("_barcodeOUT.log")));
   } else {
     // Koldane's copy lies in the current directory; its log has the accept line only.
     EXPECT_EQ(kJob, service->JobCopy());
-    EXPECT_EQ(std::vector<std::string>{"Conexiune acceptata"}, service->Messages());
+    std::vector<std::string> expected = {"allowFrom: every address", "Conexiune acceptata"};
+    EXPECT_EQ(expected, service->Messages());
   }
 
   // Copies follow one another with nothing between them.
@@ -170,8 +171,8 @@ TEST_P(SerialReception, AZeroByteEndsTheJobForPrinterAndCopy) {
   if (Quorvel()) {
     ASSERT_TRUE(service->WaitForLog("OUT THREAD"));
     std::vector<std::string> messages = service->Messages();
-    ASSERT_EQ(5u, messages.size());
-    EXPECT_EQ("-------------------\nN\nP1\n", messages[2]);
+    ASSERT_EQ(6u, messages.size());
+    EXPECT_EQ("-------------------\nN\nP1\n", messages[3]);
   } else {
     EXPECT_EQ("N\nP1\n", service->JobCopy());
   }

@@ -193,7 +193,15 @@ class ReadSettings : public ::testing::Test {
     if (text) WriteFile(server->SettingsPath(), *text);
     if (asFolder) std::filesystem::create_directory(server->SettingsPath());
     EXPECT_TRUE(server->ReadSettings());
-    return LogMessages(testsupport::ReadFile(server->LogPath()));
+    // The settings' own lines, then who may print, always last (checked here once,
+    // left out of what the cases compare).
+    std::vector<std::string> messages = LogMessages(testsupport::ReadFile(server->LogPath()));
+    EXPECT_FALSE(messages.empty());
+    if (messages.empty()) return messages;
+    policy = messages.back();
+    EXPECT_EQ(0u, policy.find("allowFrom: ")) << policy;
+    messages.pop_back();
+    return messages;
   }
   std::vector<std::string> Read(const std::vector<std::string>& lines) {
     std::string text = SettingsText(lines);
@@ -202,7 +210,30 @@ class ReadSettings : public ::testing::Test {
 
   TempDir dir;
   std::unique_ptr<CJobServer> server;
+  std::string policy;  // the start-up line of the last Read
 };
+
+// Who may print is stated at every start, so that a lost or mistyped key is seen.
+TEST_F(ReadSettings, TheStartUpStatesWhoMayPrint) {
+  struct Row {
+    std::vector<std::string> lines;
+    const char* policy;
+  };
+  const Row rows[] = {
+      {{"port=5"}, "allowFrom: every address"},
+      {{"printerName=Label1"}, "allowFrom: every address"},
+      {{"alowFrom=10.0.0.0/8"}, "allowFrom: every address"},  // mistyped: open, and said so
+      {{"allowFrom=nothing valid"}, "allowFrom: no address"},
+      {{"allowFrom="}, "allowFrom: no address"},
+      {{"allowFrom=10.20.0.0/16, 192.168.1.7,0.0.0.0/0"},
+       "allowFrom: 10.20.0.0/16, 192.168.1.7, 0.0.0.0/0"},
+      {{"printerName=Label1", "allowFrom=127.0.0.1"}, "allowFrom: 127.0.0.1"},
+  };
+  for (const Row& row : rows) {
+    Read(row.lines);
+    EXPECT_EQ(row.policy, policy) << row.lines.back();
+  }
+}
 
 TEST_F(ReadSettings, WithoutASettingsFileEveryDefaultIsLogged) {
   // No file, and a folder with the file's name.

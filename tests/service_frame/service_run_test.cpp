@@ -4,6 +4,7 @@
 // sent over TCP arriving at the printer.
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -89,6 +90,11 @@ const char kStarting1[] = "STATUS=Starting, check point 1\nEXTEND_TIMEOUT_USEC=3
 const char kRunning[] = "READY=1\nSTATUS=Running";
 const char kStopped[] = "STOPPING=1\nSTATUS=Stopped, exit code 0";
 
+std::string Counts(int received, int printed, int undelivered) {
+  return "STATUS=Jobs received " + std::to_string(received) + ", printed " +
+         std::to_string(printed) + ", undelivered " + std::to_string(undelivered);
+}
+
 std::string Stopping(int checkPoint) {
   return "STOPPING=1\nSTATUS=Stopping, check point " + std::to_string(checkPoint) +
          "\nEXTEND_TIMEOUT_USEC=30000000";
@@ -105,7 +111,9 @@ TEST_F(ServiceRun, QuorvelReportsToSystemdServesALabelAndStopsOnSigterm) {
   EXPECT_EQ(notify.Receive(kWaitMs), kStarting1);
   EXPECT_EQ(notify.Receive(kWaitMs), kRunning);
   ExpectEntry(syslog.Receive(kWaitMs), kDaemonInfo, "quorvel", pid, "quorvel in OnStart");
+  EXPECT_EQ(notify.Receive(kWaitMs), Counts(0, 0, 0));
   ExpectLabelPrinted();
+  EXPECT_EQ(notify.Receive(kWaitMs), Counts(1, 1, 0));
   // quorvel's job copy goes into its service log, between separator lines.
   std::string log = servicetest::WaitForFileContaining(exe + ".LOG", "OUT THREAD", kWaitMs);
   EXPECT_NE(log.find(std::string("-------------------\n") + kLabel), std::string::npos) << log;
@@ -126,18 +134,38 @@ TEST_F(ServiceRun, KoldaneReportsRunningServesALabelAndStopsOnSigint) {
   ChildProcess service;
   ASSERT_TRUE(service.Start(exe, {}, Environment(), dir.Path()));
 
-  // No pending report: the first one says running.
+  // No pending report: the first one says running; then how many jobs went where.
   EXPECT_EQ(notify.Receive(kWaitMs), kRunning);
+  EXPECT_EQ(notify.Receive(kWaitMs), Counts(0, 0, 0));
   ExpectLabelPrinted();
+  EXPECT_EQ(notify.Receive(kWaitMs), Counts(1, 1, 0));
   // The job copy lies in the working folder, the jobs one after the other.
   EXPECT_EQ(servicetest::WaitForFileContaining(dir.File("_barcodeOUT.log"), kLabel, kWaitMs), kLabel);
+
+  // A label that cannot be delivered (the printer's device is gone) is kept beside the
+  // job copy, shows in the status line at once, and goes to the event log as a warning.
+  std::filesystem::remove(dir.File("prn.out"));
+  ASSERT_TRUE(servicetest::SendLabel(port, kLabel));
+  const std::string reason = "Nu pot deschide portul 'prn.out'";
+  std::string status = notify.Receive(kWaitMs);
+  EXPECT_EQ(0u, status.find(Counts(2, 1, 1) + "; last undelivered ")) << status;
+  EXPECT_EQ(reason, status.substr(status.size() - std::min(status.size(), reason.size())));
+  std::string text = "Eticheta netiparita de la 127.0.0.1, " + std::to_string(sizeof kLabel - 1) +
+                     " octeti: " + reason;
+  ExpectEntry(syslog.Receive(kWaitMs), kDaemonWarning, "Koldane", service.Pid(), text);
+  std::string kept = servicetest::WaitForFileContaining(dir.File("_barcodeUNDELIVERED.log"),
+                                                        kLabel, kWaitMs);
+  // One entry: a line like the log's, with the time, then the job's bytes.
+  EXPECT_EQ(0u, kept.find('\n')) << kept;
+  EXPECT_EQ(kept.size() - (text.size() + 1 + sizeof kLabel - 1), kept.find(text + "\n" + kLabel))
+      << kept;
 
   int code = -1;
   long ms = StopAndTime(service, SIGINT, &code);
   EXPECT_EQ(code, 0);
   EXPECT_EQ(notify.Receive(kWaitMs), kStopped);
   EXPECT_EQ(notify.Receive(200), "");
-  EXPECT_EQ(syslog.Receive(200), "");  // Koldane writes no event-log entries
+  EXPECT_EQ(syslog.Receive(200), "");  // Koldane's only entries are undelivered jobs
   EXPECT_EQ(service.Output(), "");
   std::printf("Koldane stopped %ld ms after SIGINT\n", ms);
 }
