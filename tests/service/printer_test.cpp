@@ -132,7 +132,8 @@ TEST_P(PrinterReception, AZeroByteEndsWhatIsPrinted) {
 }
 
 // The queue does not exist: the OpenPrinter step's line with the error number and
-// text, the caller's line, and the job copy all the same; nothing reaches a printer.
+// text, the caller's line, and the job copy all the same; nothing reaches a printer,
+// and the job is kept as undelivered.
 TEST_P(PrinterReception, AnUnknownQueueIsLoggedAndTheCopyStillWritten) {
   auto service = Service("NoSuchQueue");
   ASSERT_TRUE(SendJob(service->Port(), kJob));
@@ -174,6 +175,10 @@ TEST_P(PrinterReception, AnUnknownQueueIsLoggedAndTheCopyStillWritten) {
     EXPECT_EQ(kJob, service->JobCopy());
   }
   EXPECT_EQ("", Printed().substr(printedBefore_));
+  // Not printed: kept as undelivered.
+  EXPECT_EQ("|Eticheta netiparita de la 127.0.0.1, " + std::to_string(sizeof kJob - 1) +
+                " octeti: Failed to send data to printer.\n" + kJob,
+            service->UndeliveredEntries());
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, PrinterReception,

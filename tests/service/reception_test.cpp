@@ -293,7 +293,9 @@ TEST_P(SerialReception, AnUnwritableLogDoesNotStopThePrinting) {
   }
 }
 
-TEST_P(SerialReception, APortThatDoesNotExistDropsTheJobWithOneLine) {
+// A port that cannot be opened: one log line, no job copy, and the job kept as
+// undelivered with the sender, its length and the reason; the status line counts it.
+TEST_P(SerialReception, APortThatDoesNotExistKeepsTheJobAsUndelivered) {
   std::string settings = Settings("NOSUCH");
   TestService service(Generation(), &settings);
   ASSERT_TRUE(SendJob(service.Port(), kJob));
@@ -303,6 +305,11 @@ TEST_P(SerialReception, APortThatDoesNotExistDropsTheJobWithOneLine) {
   EXPECT_FALSE(testsupport::FileExists(service.Dir().File("_barcodeOUT.log")));
   EXPECT_EQ(0, Count(service.Log(), "OUT THREAD"));
   EXPECT_EQ(0, Count(service.Log(), "-------------------"));
+  EXPECT_EQ("|Eticheta netiparita de la 127.0.0.1, " + std::to_string(sizeof kJob - 1) +
+                " octeti: Nu pot deschide portul 'NOSUCH'\n" + kJob,
+            service.UndeliveredEntries());
+  std::string status = service.Server().Tally().StatusLine();
+  EXPECT_EQ(0u, status.find("Jobs received 1, printed 0, undelivered 1; last undelivered ")) << status;
 }
 
 TEST_F(SerialService, ABusyPortIsRetriedAndJobsArriveWholeOneAfterTheOther) {
@@ -337,7 +344,9 @@ TEST_F(SerialService, ABusyPortIsRetriedAndJobsArriveWholeOneAfterTheOther) {
   }
 }
 
-TEST_F(SerialService, APortHeldTooLongLosesTheJobWithItsLine) {
+// A port another program holds through all the retries: the job is kept as undelivered;
+// once the port is given back, the next job prints.
+TEST_F(SerialService, APortHeldTooLongKeepsTheJobAndTheNextOnePrints) {
 #ifdef _WIN32
   GTEST_SKIP() << "Wine does not refuse a second open of a held COM port";
 #endif
@@ -348,9 +357,10 @@ TEST_F(SerialService, APortHeldTooLongLosesTheJobWithItsLine) {
   ASSERT_TRUE(SendJob(service->Port(), kJob));
   ASSERT_TRUE(service->WaitForLog("Nu pot deschide portul '" + printer.PortName() + "'"));
   holder.Close();
-  service->Server().Stop();
-  EXPECT_EQ("", printer.Received());
   EXPECT_FALSE(testsupport::FileExists(service->Dir().File("_barcodeOUT.log")));
+  EXPECT_EQ(1, Count(service->UndeliveredEntries(), kJob));
+  ASSERT_TRUE(SendJob(service->Port(), "NEXT\n"));
+  EXPECT_EQ("NEXT\n", Printed(5));
 }
 
 TEST_P(SerialReception, ABurstOfJobsIsDeliveredOnceEach) {
@@ -567,6 +577,14 @@ TEST_F(SerialService, AnOpenFailingForAnotherReasonIsNotRetried) {
   service.Server().Stop();
   EXPECT_EQ(1, Count(service.Log(), "Nu pot deschide portul"));
   EXPECT_EQ("", printer.Received());
+
+  // The device that opened but refused its settings was given back: the next job to
+  // it (here from a service whose settings it takes) prints.
+  std::string good = Settings(printer.PortName());
+  TestService next(JobGeneration::kKoldane, &good);
+  ASSERT_TRUE(SendJob(next.Port(), kJob));
+  EXPECT_EQ(kJob, printer.Received(sizeof kJob - 1, 15000));
+  EXPECT_EQ(0, Count(next.Log(), "Nu pot deschide portul"));
 }
 
 #endif

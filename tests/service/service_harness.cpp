@@ -101,6 +101,16 @@ std::string TestService::JobCopy() const {
   return testsupport::ReadFile(dir_.File("_barcodeOUT.log"));
 }
 
+std::string TestService::UndeliveredEntries() const {
+  std::string path = server_->UndeliveredPath();
+  // Koldane's file lies in the current folder, the test's own.
+  if (path.find_first_of("/\\") == std::string::npos) path = dir_.File(path);
+  std::string text = testsupport::ReadFile(path);
+  static const std::regex header(
+      "\r?\n[0-9]{4}-[0-9]{1,2}-[0-9]{1,2} [0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2} - ([^\r\n]*)\r?\n");
+  return std::regex_replace(text, header, "|$1\n");
+}
+
 bool SendJob(int port, const std::string& job) {
   try {
     CSocket client("127.0.0.1", port);

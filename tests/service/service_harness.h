@@ -49,6 +49,10 @@ class TestService {
 
   // Koldane's job copy, in the current directory (the test's folder).
   std::string JobCopy() const;
+  // The file of undelivered jobs, each entry's header line without its time stamp:
+  // "|Eticheta netiparita de la 127.0.0.1, 5 octeti: reason\njob bytes|..." (empty when
+  // there is no file).
+  std::string UndeliveredEntries() const;
 
  private:
   testsupport::TempDir dir_;
