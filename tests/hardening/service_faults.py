@@ -14,6 +14,9 @@ TERVANE_LOAD_JOBS (default 20000) jobs.
 """
 import argparse
 import os
+import pwd
+import select
+import tty
 import resource
 import shutil
 import signal
@@ -71,6 +74,56 @@ def send_job(port, job=JOB, wait_close=True, timeout=10):
             s.shutdown(socket.SHUT_WR)
             while s.recv(64):
                 pass
+
+
+def read_for(fd, size, timeout):
+    """Reads from fd until size bytes came or timeout seconds passed (never blocks longer)."""
+    data = b""
+    end = time.monotonic() + timeout
+    while len(data) < size:
+        left = end - time.monotonic()
+        if left <= 0:
+            break
+        ready, _, _ = select.select([fd], [], [], left)
+        if ready:
+            try:
+                chunk = os.read(fd, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            data += chunk
+    return data
+
+
+def closed_by_peer(sock, timeout):
+    """True when the peer has closed sock within timeout seconds."""
+    ready, _, _ = select.select([sock], [], [], timeout)
+    if not ready:
+        return False
+    try:
+        return sock.recv(1) == b""
+    except OSError:
+        return True
+
+
+class RawPty:
+    """A pseudo-terminal whose far end this test reads itself (no socat between): the
+    service writes to its device, and it takes only what the test reads."""
+
+    def __init__(self):
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.master)
+        tty.setraw(self.slave)
+        self.device = os.ttyname(self.slave)
+
+    def close(self):
+        os.close(self.master)
+        os.close(self.slave)
+
+
+def labels(count, first=0):
+    return b"".join(b'N\nA50,0,0,1,1,1,N,"LABEL %05d"\nP1\n' % (first + i) for i in range(count))
 
 
 class FifoPrinter:
@@ -284,16 +337,119 @@ class SilentClientWatch:
             self.service.cleanup()
 
 
-SILENT_CLIENT = None
+class StalledLineWatch:
+    """A Koldane with the stall time it ships with (60 s) on a serial line that stops
+    taking bytes: a job larger than the line's buffer, and a second one behind it. The
+    first is given up after 60 s without progress, with its own log line, and kept as
+    undelivered; then the line takes bytes again and the second prints whole. Runs
+    beside the other tests, as the silent client does."""
+
+    def __init__(self):
+        self.pty = RawPty()
+        self.service = Service(b"port=7\r\nbaudrate=9600\r\n", start=False)
+        self.service.link_device("com7", self.pty.device)
+        self.service.start()
+        self.big = labels(1000)  # about 30 KB, more than the line buffers
+        self.small = b"N\nA10,10,0,1,1,1,N,\"AFTER THE STALL\"\nP1\n"
+        self.given_up_after = None
+        self.printed = b""
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        started = time.monotonic()
+        send_job(self.service.port, self.big, wait_close=False)
+        time.sleep(1.0)
+        send_job(self.service.port, self.small, wait_close=False)
+        if wait_for(lambda: "nu a mai primit date" in self.service.log_text(), 120, 0.2):
+            self.given_up_after = time.monotonic() - started
+        # The line takes bytes again: what is left comes out.
+        self.printed = read_for(self.pty.master, 10 ** 6, 0)
+        end = time.monotonic() + 20
+        while not self.printed.endswith(self.small) and time.monotonic() < end:
+            self.printed += read_for(self.pty.master, 1, 0.5)
+
+    def check(self):
+        self.thread.join(150)
+        try:
+            if self.given_up_after is None:
+                raise AssertionError("the stalled write was not given up: %r" % self.service.log_text())
+            if not 58 <= self.given_up_after <= 80:
+                raise AssertionError("given up after %.1f s, not 60 s" % self.given_up_after)
+            log = self.service.log_text()
+            if log.count("Portul 'COM7' nu a mai primit date 60 s: lucrare netiparita") != 1:
+                raise AssertionError("log: %r" % log)
+            if not self.printed.endswith(self.small) or not self.big.startswith(
+                    self.printed[:-len(self.small)]):
+                raise AssertionError("printed %d bytes, not a part of the first job and the "
+                                     "second whole" % len(self.printed))
+            with open(os.path.join(self.service.folder, "_barcodeUNDELIVERED.log"), "rb") as f:
+                kept = f.read()
+            header = (b"Eticheta netiparita de la 127.0.0.1, %d octeti: Portul 'COM7' nu a mai "
+                      b"primit date 60 s: lucrare netiparita\n" % len(self.big))
+            if kept.count(b" - Eticheta netiparita") != 1 or not kept.endswith(header + self.big):
+                raise AssertionError("undelivered file: %r" % kept[:200])
+            sys.stderr.write("stalled line given up after %.1f s\n" % self.given_up_after)
+        finally:
+            self.service.cleanup()
+            self.pty.close()
+
+
+class RefusalMinuteWatch:
+    """A flood of connections that allowFrom refuses writes one line for the address in
+    its minute, and, once the minute is over, one line with the count of the rest."""
+
+    FLOOD = 300
+
+    def __init__(self):
+        self.service = Service(b"port=nothing\r\nallowFrom=10.9.9.9\r\n")
+        self.flood(self.FLOOD)
+        self.first_minute = self.service.log_text()
+        self.started = time.monotonic()
+
+    def flood(self, count):
+        for _ in range(count):
+            try:
+                with socket.create_connection(("127.0.0.1", self.service.port), timeout=5) as s:
+                    closed_by_peer(s, 5)
+            except OSError:
+                pass
+
+    def check(self):
+        try:
+            if self.first_minute.count("Conexiune refuzata de la 127.0.0.1") != 1:
+                raise AssertionError("first minute: %r" % self.first_minute[-500:])
+            if "Alte " in self.first_minute:
+                raise AssertionError("counted before the minute was over")
+            time.sleep(max(0.0, 61 - (time.monotonic() - self.started)))
+            self.flood(1)
+            log = self.service.log_text()
+            if not wait_for(lambda: self.service.log_text().count("Conexiune refuzata") == 2, 5):
+                raise AssertionError("after the minute: %r" % log[-500:])
+            log = self.service.log_text()
+            count_line = "Alte %d conexiuni refuzate de la 127.0.0.1 in acel minut" % (self.FLOOD - 1)
+            if log.count(count_line) != 1 or log.index(count_line) > log.rindex("Conexiune refuzata"):
+                raise AssertionError("log: %r" % log[-500:])
+        finally:
+            self.service.cleanup()
+
+
+WATCHES = []
 
 
 def setUpModule():
-    global SILENT_CLIENT
-    SILENT_CLIENT = SilentClientWatch()
+    WATCHES.extend([SilentClientWatch(), StalledLineWatch(), RefusalMinuteWatch()])
 
 
 def tearDownModule():
-    SILENT_CLIENT.check()
+    failures = []
+    for watch in WATCHES:
+        try:
+            watch.check()
+        except AssertionError as e:
+            failures.append("%s: %s" % (type(watch).__name__, e))
+    if failures:
+        raise AssertionError("; ".join(failures))
 
 
 def raise_fd_limit(n):
@@ -337,11 +493,13 @@ class IdleAndSlowConnections(FifoServiceTest):
         self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 5))
         baseline = self.settle()
 
+        # Idle connections, below the cap of requests handled at once.
         idle = []
-        for _ in range(1000):
+        for _ in range(400):
             idle.append(socket.create_connection(("127.0.0.1", self.service.port), timeout=30))
 
-        # Slow senders: one byte a second, each byte well inside the receive time-out.
+        # Slow senders: each byte well inside the receive time-out, the whole frame
+        # inside its deadline.
         slow_job = b"S\nP1\n"
         slow_done = []
 
@@ -349,7 +507,7 @@ class IdleAndSlowConnections(FifoServiceTest):
             with socket.create_connection(("127.0.0.1", self.service.port), timeout=30) as s:
                 for b in frame(slow_job):
                     s.sendall(bytes([b]))
-                    time.sleep(1.0)
+                    time.sleep(0.3)
                 s.shutdown(socket.SHUT_WR)
                 while s.recv(64):
                     pass
@@ -377,7 +535,7 @@ class IdleAndSlowConnections(FifoServiceTest):
             except (socket.timeout, ConnectionResetError):
                 pass
             s.close()
-        self.assertEqual(1000, closed)
+        self.assertEqual(400, closed)
 
         for t in slow:
             t.join(30)
@@ -637,11 +795,7 @@ class SerialDeviceVanishes(unittest.TestCase):
         # Keep the far end open so the pty does not hang up between jobs.
         keep = os.open(self.pty.b, os.O_RDWR | os.O_NOCTTY)
         send_job(self.service.port)
-        data = b""
-        end = time.monotonic() + 10
-        while len(data) < len(JOB) and time.monotonic() < end:
-            data += os.read(keep, 65536)
-        self.assertEqual(JOB, data)
+        self.assertEqual(JOB, read_for(keep, len(JOB), 10))
 
         # Mid-job: a job larger than the pty can buffer blocks in the write while nobody
         # reads; then the device goes away under it.
@@ -663,14 +817,217 @@ class SerialDeviceVanishes(unittest.TestCase):
         keep = os.open(self.pty.b, os.O_RDWR | os.O_NOCTTY)
         try:
             send_job(self.service.port)
-            data = b""
-            end = time.monotonic() + 10
-            while len(data) < len(JOB) and time.monotonic() < end:
-                data += os.read(keep, 65536)
-            self.assertEqual(JOB, data)
+            self.assertEqual(JOB, read_for(keep, len(JOB), 10))
         finally:
             os.close(keep)
         self.assertIsNone(self.service.proc.poll())
+
+
+class SlowSerialLine(unittest.TestCase):
+    def test_jobs_wait_their_turn_behind_a_long_job_on_a_slow_line(self):
+        # A line that takes about 960 bytes a second (9600 baud), a first job larger than
+        # the terminal can buffer, then small jobs a second apart: each waits for the
+        # one before it, however long that takes, and all print whole and in order.
+        pty = RawPty()
+        service = Service(b"port=7\r\nbaudrate=9600\r\n", start=False)
+        try:
+            service.link_device("com7", pty.device)
+            service.start()
+            big = labels(800)  # 24 KB
+            smalls = [b"N\nA10,10,0,1,1,1,N,\"SMALL %d\"\nP1\n" % k for k in range(5)]
+            expected = big + b"".join(smalls)
+            printed = bytearray()
+            done = threading.Event()
+
+            def reader():  # 96 bytes every 0.1 s
+                while not done.is_set() and len(printed) < len(expected):
+                    printed.extend(read_for(pty.master, 96, 0.1))
+                    time.sleep(0.1)
+
+            slow = threading.Thread(target=reader, daemon=True)
+            slow.start()
+            send_job(service.port, big, wait_close=False)
+            for small in smalls:
+                time.sleep(1.0)
+                send_job(service.port, small, wait_close=False)
+            slow.join(60)
+            done.set()
+            self.assertEqual(expected, bytes(printed))
+            log = service.log_text()
+            self.assertNotIn("Nu pot deschide portul", log)
+            self.assertFalse(os.path.exists(os.path.join(service.folder, "_barcodeUNDELIVERED.log")))
+        finally:
+            service.cleanup()
+            pty.close()
+
+
+class RequestLimits(FifoServiceTest):
+    """The bounds of what the requests in flight may hold: places, time and memory."""
+
+    def restart(self, receive_timeout_ms):
+        self.service.stop()
+        self.service.env["TERVANE_RECEIVE_TIMEOUT_MS"] = str(receive_timeout_ms)
+        self.service.start()
+        time.sleep(0.3)
+        self.idle = (self.service.threads(), self.service.fds())
+
+    def printed_before_any_timeout(self, jobs):
+        """Waits until jobs jobs are printed; True when no request had timed out yet."""
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == jobs, 30), self.printer.jobs())
+        return "Eroare Read()" not in self.service.log_text()
+
+    def test_512_requests_at_once_the_next_waits_for_a_place(self):
+        raise_fd_limit(4096)
+        self.restart(5000)
+        baseline = self.settle()
+        for waiting, jobs in ((511, 1), (512, 2)):
+            idle = [socket.create_connection(("127.0.0.1", self.service.port), timeout=30)
+                    for _ in range(waiting)]
+            send_job(self.service.port, wait_close=False)
+            # One place left: served at once. None left: it waits until an idle
+            # connection times out, and is served then.
+            self.assertEqual(waiting == 511, self.printed_before_any_timeout(jobs))
+            for s in idle:
+                s.close()
+            self.assertTrue(wait_for(lambda: self.service.log_text().count("Eroare Read()") ==
+                                     sum((511, 512)[:jobs]), 30))
+            self.assert_back_to(baseline)
+            with open(self.service.log, "wb"):
+                pass  # the next round counts afresh
+        self.assertNotIn("Nu pot crea thread", self.service.log_text())
+
+    def test_a_trickling_sender_is_ended_at_its_frames_deadline(self):
+        # Receive time-out 2 s; a byte every 1.5 s keeps each wait short of it. A frame
+        # may take 2 x 2 s and one second more per KiB promised: 4 s for 20 bytes, 8 s
+        # for 4096.
+        ended = {}
+
+        def trickle(length):
+            with socket.create_connection(("127.0.0.1", self.service.port)) as s:
+                started = time.monotonic()
+                s.sendall(struct.pack("<I", length))
+                for _ in range(20):
+                    if closed_by_peer(s, 1.5):
+                        ended[length] = time.monotonic() - started
+                        return
+                    try:
+                        s.sendall(b"x")
+                    except OSError:
+                        pass
+
+        senders = [threading.Thread(target=trickle, args=(n,)) for n in (20, 4096)]
+        for t in senders:
+            t.start()
+        for t in senders:
+            t.join(40)
+        self.assertTrue(3.5 <= ended.get(20, 0) <= 5.5, ended)
+        self.assertTrue(7.5 <= ended.get(4096, 0) <= 9.5, ended)
+        log = self.service.log_text()
+        self.assertEqual(1, log.count("Eroare Read(): lucrarea nu a sosit intreaga in 4 s"), log)
+        self.assertEqual(1, log.count("Eroare Read(): lucrarea nu a sosit intreaga in 8 s"), log)
+        self.assertEqual(0, self.printer.jobs())
+
+    def test_jobs_in_flight_share_256_mib(self):
+        # 256 MiB for all jobs in flight: 512 places keep 64 KiB each for a job's first
+        # piece (32 MiB); the rest of longer jobs shares the other 224 MiB. Fourteen
+        # stalled senders of 16 MiB hold 14 x (16 MiB - 64 KiB), leaving 896 KiB: a job
+        # of 960 KiB fits at once, one byte more waits until the stalled senders go.
+        self.restart(30000)
+        mib = 1024 * 1024
+        stalled = []
+        for _ in range(14):
+            s = socket.create_connection(("127.0.0.1", self.service.port))
+            s.sendall(struct.pack("<I", 16 * mib) + b"s" * (64 * 1024 + 1))
+            stalled.append(s)
+        time.sleep(1.0)
+        fits = b"F" * (960 * 1024 - 3) + b"P1\n"
+        threading.Thread(target=send_job, args=(self.service.port, fits, True, 60),
+                         daemon=True).start()
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 10), self.printer.jobs())
+        waits = b"W" * (960 * 1024 - 2) + b"P1\n"
+        threading.Thread(target=send_job, args=(self.service.port, waits, True, 60),
+                         daemon=True).start()
+        time.sleep(2.0)
+        self.assertEqual(1, self.printer.jobs())  # no room for it yet
+        for s in stalled:
+            s.close()
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 2, 15), self.printer.jobs())
+        self.assertEqual(fits + waits, self.printer.contents())
+
+
+class ThreadExhaustion(unittest.TestCase):
+    """Koldane run as an unprivileged user whose task limit leaves few threads."""
+
+    def setUp(self):
+        if os.geteuid() != 0:
+            self.skipTest("running the service as another user needs root")
+        self.user = pwd.getpwnam("nobody")
+        self.folder = tempfile.mkdtemp(prefix="tervane-faults-")
+        os.chmod(self.folder, 0o755)
+        self.printer = FifoPrinter(self.folder)
+        os.chmod(self.printer.path, 0o666)
+        self.service = Service(b"port=printer\r\n", folder=self.folder, start=False)
+        self.service.link_device("printer", self.printer.path)
+        for root, dirs, files in os.walk(self.folder):
+            for name in dirs + files:
+                os.lchown(os.path.join(root, name), self.user.pw_uid, self.user.pw_gid)
+        os.chown(self.folder, self.user.pw_uid, self.user.pw_gid)
+
+    def tearDown(self):
+        self.service.cleanup()
+        self.printer.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def start(self):
+        uid, gid = self.user.pw_uid, self.user.pw_gid
+
+        def drop():
+            os.setgroups([])
+            os.setgid(gid)
+            os.setuid(uid)
+        self.service.stderr_path = os.path.join(self.folder, "stderr.txt")
+        self.service.proc = subprocess.Popen([self.service.exe], cwd=self.folder,
+                                             env=self.service.env, stdin=subprocess.DEVNULL,
+                                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                             preexec_fn=drop)
+        self.service.wait_listening()
+        time.sleep(0.3)
+
+    def limit_threads(self, extra):
+        """Lets the user nobody have extra threads beyond the service's present ones."""
+        tasks = 0
+        for pid in os.listdir("/proc"):
+            try:
+                if pid.isdigit() and os.stat("/proc/" + pid).st_uid == self.user.pw_uid:
+                    tasks += len(os.listdir("/proc/%s/task" % pid))
+            except OSError:
+                pass
+        resource.prlimit(self.service.proc.pid, resource.RLIMIT_NPROC, (tasks + extra, tasks + extra))
+
+    def test_idle_connections_beyond_the_task_limit_delay_a_job_but_do_not_lose_it(self):
+        self.start()
+        self.limit_threads(8)
+        idle = [socket.create_connection(("127.0.0.1", self.service.port)) for _ in range(17)]
+        send_job(self.service.port, wait_close=False)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 30), self.service.log_text())
+        self.assertIsNone(self.service.proc.poll())
+        self.assertIn("Nu pot crea thread Process Request", self.service.log_text())
+        for s in idle:
+            s.close()
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 2, 15))
+
+    def test_no_thread_at_all_serves_the_job_in_hand_then_ends_refusing_clients(self):
+        self.start()
+        self.limit_threads(0)
+        send_job(self.service.port)
+        self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 15), self.service.log_text())
+        self.assertEqual(1, self.service.proc.wait(15))
+        log = self.service.log_text()
+        self.assertIn("Nu pot crea thread Process Request", log)
+        self.assertIn("Nu pot crea thread-uri: serviciul se opreste", log)
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(("127.0.0.1", self.service.port), timeout=5).close()
 
 
 class CupsStopped(unittest.TestCase):
