@@ -1,9 +1,12 @@
 // The allowFrom parser and matcher: what is accepted, what is refused and reported,
 // and who may print afterwards.
 #include "service/allow_list.h"
+#include "service/refusal_log.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -139,6 +142,68 @@ TEST(AllowList, FormatsAddressesForTheLog) {
   EXPECT_STREQ("192.168.100.255", text);
   AllowList::FormatAddress(0, text);
   EXPECT_STREQ("0.0.0.0", text);
+}
+
+// Refused connections in the log: one line per address and minute, then the count of
+// the rest once the minute is over. Each row is one event at a second since the start
+// (a refusal from an address, or an accepted connection: address 0) and the lines
+// written for it.
+TEST(RefusalLog, OneLinePerAddressAndMinuteThenTheCount) {
+  struct Row {
+    int second;
+    std::uint32_t address;  // 0: an accepted connection
+    std::vector<std::string> lines;
+  };
+  const std::uint32_t a = Ip(10, 0, 0, 1), b = Ip(10, 0, 0, 2);
+  const Row rows[] = {
+      {0, a, {"Conexiune refuzata de la 10.0.0.1"}},
+      {0, a, {}},
+      {1, b, {"Conexiune refuzata de la 10.0.0.2"}},
+      {59, a, {}},  // the last second of a's minute
+      {60, 0, {"Alte 2 conexiuni refuzate de la 10.0.0.1 in acel minut"}},
+      {60, a, {"Conexiune refuzata de la 10.0.0.1"}},  // a new minute
+      {61, b, {"Conexiune refuzata de la 10.0.0.2"}},  // nothing more came in b's minute
+      {62, b, {}},
+      {121, a,  // a was alone in its minute; b's count comes when any refusal does
+       {"Alte 1 conexiuni refuzate de la 10.0.0.2 in acel minut",
+        "Conexiune refuzata de la 10.0.0.1"}},
+      {122, b, {"Conexiune refuzata de la 10.0.0.2"}},
+  };
+  RefusalLog log;
+  const RefusalLog::Clock::time_point start{};
+  for (const Row& row : rows) {
+    std::vector<std::string> lines;
+    RefusalLog::Clock::time_point now = start + std::chrono::seconds(row.second);
+    if (row.address == 0) {
+      log.Expire(now, &lines);
+    } else {
+      log.Refused(row.address, now, &lines);
+    }
+    EXPECT_EQ(row.lines, lines) << "second " << row.second;
+  }
+}
+
+// A stop writes the counts not yet written; too many addresses at once are counted
+// together instead of each getting a line.
+TEST(RefusalLog, CountsAtTheEndAndForTooManyAddresses) {
+  RefusalLog log;
+  const RefusalLog::Clock::time_point now{};
+  std::vector<std::string> lines;
+  for (std::uint32_t i = 0; i < RefusalLog::kMaxAddresses + 3; ++i) {
+    log.Refused(Ip(10, 0, 0, 0) + i, now, &lines);
+    log.Refused(Ip(10, 0, 0, 0) + i, now, &lines);
+  }
+  EXPECT_EQ(RefusalLog::kMaxAddresses, lines.size());
+  lines.clear();
+  log.Flush(&lines);
+  ASSERT_EQ(RefusalLog::kMaxAddresses + 1, lines.size());
+  EXPECT_EQ(1u, std::count(lines.begin(), lines.end(),
+                           "Alte 6 conexiuni refuzate de la alte adrese in acel minut"));
+  EXPECT_EQ(1u, std::count(lines.begin(), lines.end(),
+                           "Alte 1 conexiuni refuzate de la 10.0.0.0 in acel minut"));
+  lines.clear();
+  log.Flush(&lines);
+  EXPECT_TRUE(lines.empty());
 }
 
 }  // namespace
