@@ -196,8 +196,11 @@ PortSerialv2::WriteOutcome WriteDeviceUnlessStalled(DeviceHandle handle, const v
       outcome = PortSerialv2::kWriteStalled;
       break;
     }
+    // Looked at again at least once a second: a pseudo-terminal does not always wake a
+    // writer when room comes free, and a missed wake-up must not count as a stall.
     pollfd ready = {fd, POLLOUT, 0};
-    if (poll(&ready, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR) {
+    int sliceMs = wait.count() < 1000 ? static_cast<int>(wait.count()) : 1000;
+    if (poll(&ready, 1, sliceMs) < 0 && errno != EINTR) {
       Fail(errno);
       outcome = PortSerialv2::kWriteFailed;
       break;
