@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <system_error>
 
 #include "platform/local_time.h"
 
@@ -59,7 +60,11 @@ void JobTally::StartReporting(Sink sink) {
   // The first line follows a second after the start, after the service manager has
   // been told that the service runs (which sets a status line of its own).
   changed_ = true;
-  reporter_ = std::thread(&JobTally::Reporter, this);
+  try {
+    reporter_ = std::thread(&JobTally::Reporter, this);
+  } catch (const std::system_error&) {
+    // No thread to be had: the service runs on without a status line.
+  }
 }
 
 void JobTally::StopReporting() {

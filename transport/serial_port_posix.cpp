@@ -192,6 +192,9 @@ PortSerialv2::WriteOutcome WriteDeviceUnlessStalled(DeviceHandle handle, const v
     }
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(stalledAt - Clock::now());
     if (wait.count() <= 0) {
+      // What the line has not taken is dropped: the job is given up, and the rest of
+      // it must not come out later, when the line takes bytes again, before the next.
+      ioctl(fd, TCFLSH, TCOFLUSH);
       Fail(ETIMEDOUT);
       outcome = PortSerialv2::kWriteStalled;
       break;

@@ -112,6 +112,9 @@ PortSerialv2::WriteOutcome WriteDeviceUnlessStalled(DeviceHandle device, const v
       break;
     }
     if (written == 0) {
+      // What the line has not taken is dropped, so that it does not come out later,
+      // before the next job.
+      PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
       SetLastError(ERROR_TIMEOUT);
       outcome = PortSerialv2::kWriteStalled;
       break;

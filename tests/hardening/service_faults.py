@@ -890,7 +890,7 @@ class RequestLimits(FifoServiceTest):
             for s in idle:
                 s.close()
             self.assertTrue(wait_for(lambda: self.service.log_text().count("Eroare Read()") ==
-                                     sum((511, 512)[:jobs]), 30))
+                                     waiting, 30))
             self.assert_back_to(baseline)
             with open(self.service.log, "wb"):
                 pass  # the next round counts afresh
@@ -978,10 +978,22 @@ class ThreadExhaustion(unittest.TestCase):
         self.printer.close()
         shutil.rmtree(self.folder, ignore_errors=True)
 
-    def start(self):
+    def user_tasks(self):
+        tasks = 0
+        for pid in os.listdir("/proc"):
+            try:
+                if pid.isdigit() and os.stat("/proc/" + pid).st_uid == self.user.pw_uid:
+                    tasks += len(os.listdir("/proc/%s/task" % pid))
+            except OSError:
+                pass
+        return tasks
+
+    def start(self, limit=None):
         uid, gid = self.user.pw_uid, self.user.pw_gid
 
         def drop():
+            if limit is not None:
+                resource.setrlimit(resource.RLIMIT_NPROC, (limit, limit))
             os.setgroups([])
             os.setgid(gid)
             os.setuid(uid)
@@ -991,22 +1003,29 @@ class ThreadExhaustion(unittest.TestCase):
                                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                              preexec_fn=drop)
         self.service.wait_listening()
-        time.sleep(0.3)
+        time.sleep(0.5)
 
-    def limit_threads(self, extra):
-        """Lets the user nobody have extra threads beyond the service's present ones."""
-        tasks = 0
-        for pid in os.listdir("/proc"):
-            try:
-                if pid.isdigit() and os.stat("/proc/" + pid).st_uid == self.user.pw_uid:
-                    tasks += len(os.listdir("/proc/%s/task" % pid))
-            except OSError:
-                pass
-        resource.prlimit(self.service.proc.pid, resource.RLIMIT_NPROC, (tasks + extra, tasks + extra))
+    def start_with_threads(self, extra):
+        """Starts the service as nobody with a task limit that leaves it extra threads
+        beyond those it has when idle (its start needs one more for a moment, which a
+        sleeping process of the same user then takes)."""
+        others = self.user_tasks()
+        self.start()
+        idle = self.service.threads()
+        self.service.stop()
+        self.start(others + idle + extra + 1)
+        uid, gid = self.user.pw_uid, self.user.pw_gid
+
+        def drop():
+            os.setgroups([])
+            os.setgid(gid)
+            os.setuid(uid)
+        self.sleeper = subprocess.Popen(["sleep", "120"], preexec_fn=drop)
+        self.addCleanup(lambda: (self.sleeper.kill(), self.sleeper.wait()))
+        self.assertEqual(others + idle + 1, self.user_tasks())
 
     def test_idle_connections_beyond_the_task_limit_delay_a_job_but_do_not_lose_it(self):
-        self.start()
-        self.limit_threads(8)
+        self.start_with_threads(8)
         idle = [socket.create_connection(("127.0.0.1", self.service.port)) for _ in range(17)]
         send_job(self.service.port, wait_close=False)
         self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 30), self.service.log_text())
@@ -1018,8 +1037,7 @@ class ThreadExhaustion(unittest.TestCase):
         self.assertTrue(wait_for(lambda: self.printer.jobs() == 2, 15))
 
     def test_no_thread_at_all_serves_the_job_in_hand_then_ends_refusing_clients(self):
-        self.start()
-        self.limit_threads(0)
+        self.start_with_threads(0)
         send_job(self.service.port)
         self.assertTrue(wait_for(lambda: self.printer.jobs() == 1, 15), self.service.log_text())
         self.assertEqual(1, self.service.proc.wait(15))
