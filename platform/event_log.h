@@ -1,9 +1,10 @@
 // One entry in the system's event log.
 //
 // Windows: RegisterEventSourceA(local machine, source), ReportEventA with the type,
-// category 0, event identifier 0, no user, two strings (the source name, then the
+// category 0, the event identifier, no user, two strings (the source name, then the
 // message) and no data, DeregisterEventSource. The source is opened and closed for
-// every entry.
+// every entry. Event Viewer shows the message as the entry's text when the source is
+// registered with the program's message table (platform/event_source.h).
 //
 // Linux: syslog, facility daemon, under the source name, with the entry type as the
 // priority (error: LOG_ERR, warning: LOG_WARNING, information: LOG_INFO, audit

@@ -7,4 +7,8 @@ add_executable(Koldane koldane_main.cpp koldane_service.cpp)
 target_link_libraries(Koldane PRIVATE tervane_service tervane_system_reports tervane_service_platform
   tervane_version)
 tervane_version_resource(Koldane "Koldane print service")
+if(WIN32)
+  # The texts of its event-log entries (platform/event_messages.mc).
+  target_link_libraries(Koldane PRIVATE tervane_event_messages)
+endif()
 install(TARGETS Koldane RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})

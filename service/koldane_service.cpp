@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/event_source.h"
 #include "platform/service_control.h"
 #include "platform/service_manager.h"
 #include "platform/system_error.h"
@@ -79,6 +80,12 @@ bool InstallKoldane() {
     return false;
   }
   service.Close();
+  // Without its event-log source the service still runs and logs; Event Viewer only
+  // lacks the text of its entries. Said, but the install stands.
+  if (!AddEventLogSource(kServiceName, path)) {
+    std::printf("Event log source not registered. ");
+    PrintLastError();
+  }
   return true;
 }
 
@@ -91,6 +98,10 @@ bool RemoveKoldane() {
   if (!service.Open(manager, kServiceName, kServiceAllAccess)) return false;
   if (!service.Delete()) return false;
   service.Close();
+  if (!RemoveEventLogSource(kServiceName)) {
+    std::printf("Event log source not removed. ");
+    PrintLastError();
+  }
   return true;
 }
 

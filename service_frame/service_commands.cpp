@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/event_source.h"
 #include "platform/service_control.h"
 #include "platform/service_manager.h"
 #include "platform/system_error.h"
@@ -42,6 +43,10 @@ bool InstallService() {
   bool created = service.Create(manager, definition);
   if (created) {
     std::printf("%s is installed.\n", kServiceName);
+    // Without its source Event Viewer only lacks the text of the entries: said, but the
+    // install stands.
+    if (!AddEventLogSource(kServiceName, path))
+      std::printf("Event log source not registered w/err 0x%08lx\n", LastSystemError());
     PrintInstallNextSteps(kServiceName, kServiceDemandStart);
   } else {
     std::printf("CreateService failed w/err 0x%08lx\n", LastSystemError());
@@ -85,10 +90,13 @@ bool RemoveService() {
   // The removal is what was asked: a service that failed to stop but is deleted
   // (it goes when it ends) counts as removed.
   bool deleted = service.Delete();
-  if (deleted)
+  if (deleted) {
     std::printf("%s is removed.\n", kServiceName);
-  else
+    if (!RemoveEventLogSource(kServiceName))
+      std::printf("Event log source not removed w/err 0x%08lx\n", LastSystemError());
+  } else {
     std::printf("DeleteService failed w/err 0x%08lx\n", LastSystemError());
+  }
   service.Close();
   manager.Close();
   return deleted;

@@ -9,3 +9,8 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 -- The settings properties pass from the command line to the installer service (wixl
 -- lists only its own upgrade properties here).
 UPDATE `Property` SET `Value`='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ADDRESS;NETPORT;PORT;BAUDRATE;DATABITS;PARITY;STOPBITS;PRINTERNAME;SERVICE_PORT;SERVICE_BAUDRATE;SERVICE_DATABITS;SERVICE_PARITY;SERVICE_STOPBITS;ALLOWFROM' WHERE `Property`='SecureCustomProperties'
+-- The services' event-log sources: wixl writes an expandable value as a plain string,
+-- and the event log takes EventMessageFile as REG_EXPAND_SZ ("#%" in the Registry
+-- table).
+UPDATE `Registry` SET `Value`='#%[#Koldane.exe]' WHERE `Registry`='KoldaneEventMessageFile'
+UPDATE `Registry` SET `Value`='#%[#quorvel.exe]' WHERE `Registry`='QuorvelEventMessageFile'

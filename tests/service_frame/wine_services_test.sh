@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Koldane and quorvel under Wine's own service control manager: install, install again,
-# the quoted image path, start, a label over TCP to the printer, query, stop, remove,
-# remove again, and the console texts when started without a service manager.
+# the quoted image path, the event-log source, start, a label over TCP to the printer,
+# query, stop, remove (the source with it), remove again, and the console texts when
+# started without a service manager.
 #
 # Usage: wine_services_test.sh KOLDANE_EXE QUORVEL_EXE PREFIX_DIR
 # (TERVANE_VERSION in the environment: the version --version prints; ctest sets it)
@@ -56,6 +57,26 @@ expect_output() {
 }
 
 run() { "$wine" "$@" 2>>"$work/wine.err"; }
+
+# The event-log source an install command registers: the program as the message file
+# that holds the texts of its entries, and the error, warning and information types.
+event_sources='HKLM\System\CurrentControlSet\Services\EventLog\Application'
+expect_event_source() {  # NAME PROGRAM
+  run reg query "$event_sources\\$1" | tr -d '\r' >"$work/source"
+  if grep -qxF "    EventMessageFile    REG_EXPAND_SZ    $2" "$work/source" &&
+    grep -qxF "    TypesSupported    REG_DWORD    0x7" "$work/source"; then
+    pass "$1 event-log source: EventMessageFile $2, TypesSupported 7"
+  else
+    fail "$1 event-log source: $(cat "$work/source")"
+  fi
+}
+expect_no_event_source() {  # NAME
+  if run reg query "$event_sources\\$1" >"$work/source" 2>&1; then
+    fail "$1 event-log source left: $(tr -d '\r' <"$work/source")"
+  else
+    pass "$1 event-log source removed"
+  fi
+}
 
 service_state() {  # the STATE number sc query shows, or nothing
   run sc query "$1" | tr -d '\r' | sed -n 's/^ *STATE *: *\([0-9]*\).*/\1/p'
@@ -119,14 +140,16 @@ restart_server() {
   WINEDEBUG=$2 "$wine" cmd /c exit </dev/null >/dev/null 2>"$1"
 }
 
-# A prefix of the test's own; leftovers of an interrupted run are removed first (an
-# automatically started Koldane would otherwise start with the server).
+# A prefix of the test's own; leftovers of an interrupted run (services and their
+# event-log sources) are removed first (an automatically started Koldane would
+# otherwise start with the server).
 if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$prefix"
   "$wine" wineboot -i >/dev/null 2>&1
 fi
 restart_server "$work/wine.err" -all
 for name in Koldane quorvel; do
+  run reg delete "$event_sources\\$name" /f >/dev/null 2>&1
   [ -n "$(service_state $name)" ] || continue
   run sc stop $name >/dev/null
   wait_state $name 1 10
@@ -169,6 +192,7 @@ if tr -d '\r' <"$work/reg" | grep -qF 'ImagePath    REG_SZ    "C:\Program Files\
 else
   fail "Koldane registration: $(cat "$work/reg")"
 fi
+expect_event_source Koldane "$koldane"
 run "$koldane" /i >"$work/out"
 expect_output "Koldane /i" '\n\nUnknown Switch Usage\n\nFor Install use Koldane -i\n\nFor UnInstall use Koldane -d\n' "$work/out" $? 2
 run "$koldane" --version >"$work/out"
@@ -191,6 +215,7 @@ run sc stop Koldane >/dev/null
 if wait_state Koldane 1 10; then pass "Koldane STOPPED"; else fail "Koldane did not stop"; fi
 run "$koldane" -d >"$work/out"
 expect_output "Koldane -d" '\n\nService UnInstalled Sucessfully\n' "$work/out" $? 0
+expect_no_event_source Koldane
 run "$koldane" -d >"$work/out"
 expect_output "Koldane -d again" '\n\nError UnInstalling Service\n' "$work/out" $? 1
 run "$koldane" >"$work/out"
@@ -212,6 +237,7 @@ if tr -d '\r' <"$work/reg" | grep -qF 'ImagePath    REG_SZ    "C:\Program Files\
 else
   fail "quorvel registration: $(cat "$work/reg")"
 fi
+expect_event_source quorvel "$quorvel"
 run "$quorvel" -unknown >"$work/out"
 expect_output "quorvel -unknown" 'Parameters:\n -install  to install the service.\n -remove   to remove the service.\n' "$work/out" $? 2
 run "$quorvel" --version >"$work/out"
@@ -263,6 +289,7 @@ if tr -d '\r' <"$work/out" | tr '\n' '|' | grep -qE '^Stopping quorvel\.\.*\|quo
 else
   fail "quorvel -remove while running: $(cat -A "$work/out")"
 fi
+expect_no_event_source quorvel
 run "$quorvel" -remove >"$work/out"
 expect_output "quorvel -remove again" 'OpenService failed w/err 0x00000424\n' "$work/out" $? 1
 

@@ -1,11 +1,13 @@
 // The version resources of the Windows programs, read the way Windows Explorer and
 // installers read them (GetFileVersionInfo, VerQueryValue): the fixed version numbers
-// and the strings of the US English, Unicode block, against tervane_version.h.
+// and the strings of the US English, Unicode block, against tervane_version.h. And the
+// message tables of the two services, read the way Event Viewer reads an entry.
 #include <windows.h>
 
 #include <string>
 
 #include "gtest/gtest.h"
+#include "platform/event_log.h"
 #include "tests/support/support.h"
 #include "tervane_version.h"
 
@@ -64,6 +66,32 @@ TEST(VersionResource, EveryProgramCarriesTheVersionAndItsName) {
     EXPECT_EQ(Text(info, "FileDescription"), program.description);
     EXPECT_EQ(Text(info, "OriginalFilename"), std::string(program.name) + ".exe");
     EXPECT_EQ(Text(info, "InternalName"), program.name);
+  }
+}
+
+// Event Viewer loads the source's EventMessageFile as data and formats the entry's
+// identifier with the entry's strings, the source name and the message: every
+// identifier the services write must show the message, and nothing else.
+TEST(MessageTable, EachServiceShowsTheMessageOfEveryEntry) {
+  const char* message =
+      "Eticheta netiparita de la 10.1.2.3 (131 octeti): Nu pot deschide portul 'COM5'";
+  for (const Program& program : kPrograms) {
+    const std::string name = program.name;
+    if (name != "Koldane" && name != "quorvel") continue;
+    const std::string exe = testsupport::Env(program.variable);
+    SCOPED_TRACE(exe);
+    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    for (DWORD id : {platform::kEventIdMessage, platform::kEventIdUndeliveredJob}) {
+      DWORD_PTR strings[] = {reinterpret_cast<DWORD_PTR>(program.name),
+                             reinterpret_cast<DWORD_PTR>(message)};
+      char text[512] = "";
+      DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                               module, id, 0, text, sizeof text,
+                               reinterpret_cast<va_list*>(strings));
+      EXPECT_EQ(std::string(text, n), message) << "event " << id << ", error " << GetLastError();
+    }
+    FreeLibrary(module);
   }
 }
 
