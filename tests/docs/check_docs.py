@@ -97,6 +97,9 @@ EXEMPT = {
     "%s": "a text copied unchanged (the port's errorText into the message box)",
     ".": "a progress dot of quorvel -remove, after \"Stopping quorvel.\"",
     "_barcodeOUT.log": "a file name, not a line",
+    "_barcodeUNDELIVERED.log": "a file name, not a line",
+    "Koldane": "a service's name: its event-log source",
+    "quorvel": "a service's name: its event-log source",
 }
 
 
