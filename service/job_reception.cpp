@@ -266,6 +266,10 @@ bool JobReception::HandOff(std::unique_ptr<CSocket> connection) {
     }
     // Threads end as requests end: once one has, a new thread may be possible again.
     if (!WaitForARequestToEnd()) {
+      if (StopRequested()) {
+        if (back) back->Close();  // the service is stopping: nothing more is received
+        return false;
+      }
       CannotServe(std::move(back));
       return false;
     }
