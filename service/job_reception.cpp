@@ -577,8 +577,3 @@ void JobReception::GiveLargeJobRoom(std::size_t bytes) {
   }
   memoryFreed_.notify_all();
 }
-
-std::size_t JobReception::LargeJobBytes() const {
-  std::lock_guard<std::mutex> lock(memoryMutex_);
-  return largeJobBytes_;
-}

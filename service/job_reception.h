@@ -73,10 +73,6 @@ class JobReception {
   // wire frame, delivers the job, closes the connection.
   void ServeConnection(std::unique_ptr<CSocket> connection);
 
-  // Bytes of jobs in flight beyond their first pieces, and the most there may be.
-  std::size_t LargeJobBytes() const;
-  std::size_t LargeJobLimit() const { return largeJobLimit_; }
-
   int Port() const { return options_.port; }
   bool IsListening() const { return listening_.load(); }
   std::uint32_t AcceptThreadId() const { return acceptThreadId_.load(); }
@@ -142,7 +138,7 @@ class JobReception {
   RefusalLog refusals_;                 // the accept thread's, and Stop's after it
 
   // Room for jobs beyond their first pieces.
-  mutable std::mutex memoryMutex_;
+  std::mutex memoryMutex_;
   std::condition_variable memoryFreed_;
   const std::size_t largeJobLimit_;
   std::size_t largeJobBytes_ = 0;

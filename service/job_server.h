@@ -105,7 +105,6 @@ class CJobServer {
   const CSocket* HandOffSlot() const { return reception_.HandOffSlot(); }
   const char* UndeliveredPath() const { return delivery_.UndeliveredPath(); }
   const JobTally& Tally() const { return tally_; }
-  const JobReception& Reception() const { return reception_; }
 
  private:
   const JobGeneration generation_;
