@@ -81,4 +81,11 @@ bool ReportServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status
 // Windows: nothing; the service control manager keeps no such text.
 void ReportServiceStatusText(const char* text);
 
+// The service manager's watchdog: how often, in milliseconds, the running service must
+// say it is alive (half the time-out the manager set), or 0 when nobody watches.
+// Linux: sd_watchdog_enabled (WATCHDOG_USEC, the unit's WatchdogSec=). Windows: 0.
+long long ServiceAliveIntervalMs();
+// Tells the watchdog the service is alive. Linux: sd_notify WATCHDOG=1. Windows: nothing.
+void ReportServiceAlive();
+
 }  // namespace platform

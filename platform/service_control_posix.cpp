@@ -216,4 +216,13 @@ bool ReportServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status
 
 void ReportServiceStatusText(const char* text) { sd_notifyf(0, "STATUS=%s", text); }
 
+long long ServiceAliveIntervalMs() {
+  std::uint64_t usec = 0;
+  if (sd_watchdog_enabled(0, &usec) <= 0 || usec == 0) return 0;
+  long long interval = static_cast<long long>(usec / 2000);
+  return interval > 0 ? interval : 1;
+}
+
+void ReportServiceAlive() { sd_notify(0, "WATCHDOG=1"); }
+
 }  // namespace platform

@@ -49,4 +49,8 @@ bool ReportServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status
 
 void ReportServiceStatusText(const char*) {}
 
+long long ServiceAliveIntervalMs() { return 0; }
+
+void ReportServiceAlive() {}
+
 }  // namespace platform

@@ -82,6 +82,22 @@ JobReception::JobReception(const GenerationPolicy& policy, const ReceptionOption
 
 JobReception::~JobReception() { Stop(); }
 
+void JobReception::SetAliveReport(void (*alive)(), long long intervalMs) {
+  alive_ = intervalMs > 0 ? alive : nullptr;
+  aliveInterval_ = milliseconds(intervalMs > 0 ? intervalMs : 0);
+}
+
+// Reports at most twice an interval, so that a busy accept loop costs no more than an
+// idle one; the loop comes here at least every half interval, which keeps every gap
+// within the interval.
+void JobReception::ReportAliveIfDue() {
+  if (!alive_) return;
+  auto now = std::chrono::steady_clock::now();
+  if (now - lastAlive_ < aliveInterval_ / 2) return;
+  lastAlive_ = now;
+  alive_();
+}
+
 bool JobReception::Start() {
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -191,6 +207,7 @@ bool JobReception::CreateListeningSocket() {
     } catch (...) {
       log_.Write("Nu pot crea socket-ul de ascultare");
     }
+    ReportAliveIfDue();  // retrying is this thread's work while the port is taken
     SleepUnlessStopped(kListenRetryMs);
   }
   return false;
@@ -203,6 +220,7 @@ void JobReception::AcceptThread() {
     try {
       WaitForPlace();
       if (StopRequested()) break;
+      if (!ClientWaiting()) continue;
       std::unique_ptr<CSocket> connection(listeningSocket_->Accept());
       if (StopRequested()) break;
       if (!connection) {
@@ -238,14 +256,31 @@ void JobReception::LogRefusals(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) log_.Write(line.c_str());
 }
 
-// The accept thread takes a connection only when a place is free for it.
+// The accept thread takes a connection only when a place is free for it. Requests
+// end by their own time-outs, so a wait for a place is work, not a hang: it goes on
+// reporting to the watchdog.
 void JobReception::WaitForPlace() {
   std::unique_lock<std::mutex> lock(stateMutex_);
   if (activeRequests_ < options_.maxRequests) return;
   acceptWaits_ = true;
-  stateChanged_.wait(lock,
-                     [this] { return stopping_ || activeRequests_ < options_.maxRequests; });
+  auto placeFree = [this] { return stopping_ || activeRequests_ < options_.maxRequests; };
+  if (alive_) {
+    while (!stateChanged_.wait_for(lock, aliveInterval_ / 2, placeFree)) ReportAliveIfDue();
+  } else {
+    stateChanged_.wait(lock, placeFree);
+  }
   acceptWaits_ = false;
+}
+
+// Watched by the service manager, the accept thread reports and then waits for a
+// client at most half an interval, so that an idle service goes on reporting; true
+// when Accept may be called (a client is there, or the wait failed and Accept says
+// so). Unwatched, Accept alone waits.
+bool JobReception::ClientWaiting() {
+  if (!alive_) return true;
+  ReportAliveIfDue();
+  int waitMs = static_cast<int>(std::max<long long>(1, (aliveInterval_ / 2).count()));
+  return listeningSocket_->WaitForClient(waitMs) != 0;
 }
 
 // Hands the connection on with the accept line, in the generation's order, and waits

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,12 @@ class JobReception {
   JobReception(const JobReception&) = delete;
   JobReception& operator=(const JobReception&) = delete;
 
+  // Set before Start: while the accept loop runs it calls alive at least every
+  // intervalMs (the service manager's watchdog), waiting for clients at most that long
+  // at a time; 0 or less: never, and it waits for clients in Accept alone. It stops
+  // calling when the accept thread has ended or hangs, so that the manager can tell.
+  void SetAliveReport(void (*alive)(), long long intervalMs);
+
   // Starts the accept thread. False when it runs already, or (with the log line
   // "Nu pot crea thread Accept") when it cannot be started.
   bool Start();
@@ -100,6 +107,8 @@ class JobReception {
   bool TakeLargeJobRoom(Frame& frame, std::size_t bytes);
   void GiveLargeJobRoom(std::size_t bytes);
   void WaitForPlace();
+  bool ClientWaiting();
+  void ReportAliveIfDue();
   bool WaitForARequestToEnd();
   void CannotServe(std::unique_ptr<CSocket> connection);
   void LogRefusals(const std::vector<std::string>& lines);
@@ -142,6 +151,10 @@ class JobReception {
   std::condition_variable memoryFreed_;
   const std::size_t largeJobLimit_;
   std::size_t largeJobBytes_ = 0;
+  // The watchdog's report, and when the accept thread last made it (its own).
+  void (*alive_)() = nullptr;
+  std::chrono::milliseconds aliveInterval_{0};
+  std::chrono::steady_clock::time_point lastAlive_;
   std::thread acceptThread_;
   std::atomic<std::uint32_t> acceptThreadId_{0};
   std::atomic<bool> listening_{false};

@@ -77,6 +77,9 @@ CJobServer::~CJobServer() { Stop(); }
 void CJobServer::SetReports(const ServiceReports& reports) {
   reports_ = reports;
   delivery_.SetUndeliveredReport(reports.undeliveredJob);
+  if (reports.aliveIntervalMs && reports.alive) {
+    reception_.SetAliveReport(reports.alive, reports.aliveIntervalMs());
+  }
 }
 
 bool CJobServer::Start() {

@@ -46,6 +46,10 @@ struct JobServerOptions {
 struct ServiceReports {
   JobTally::Sink statusLine = nullptr;         // jobs received, printed, undelivered
   UndeliveredReport undeliveredJob = nullptr;  // each undelivered job (the event log)
+  // The service manager's watchdog: how often the accept loop must say it is alive
+  // (milliseconds, 0: nobody watches), and how it says so.
+  long long (*aliveIntervalMs)() = nullptr;
+  void (*alive)() = nullptr;
 };
 
 class CJobServer {

@@ -1,5 +1,6 @@
 #include "service/service_settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -101,7 +102,17 @@ void ReadSerialSettings(SettingsReading& read, ServiceLog& log, ServiceSettings&
 
 bool ReadSettings(const char* path, INILoader& loader, ServiceLog& log,
                   ServiceSettings& settings) {
-  if (!loader.Load(path)) log.Write("Nu gasesc setarile initiale");
+  if (!loader.Load(path)) {
+    // The log names no file; standard error (the journal, under systemd) says which
+    // file could not be read and the system's reason.
+    int code = errno;
+    log.Write("Nu gasesc setarile initiale");
+    if (path) {
+      std::fprintf(stderr, "cannot read the settings file %s (%s): the defaults apply\n", path,
+                   std::strerror(code));
+      std::fflush(stderr);
+    }
+  }
   ReadAllowList(loader, log, settings.allowList);
 
   SettingsReading read(loader, log);

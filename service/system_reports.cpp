@@ -16,5 +16,7 @@ ServiceReports SystemReports() {
   ServiceReports reports;
   reports.statusLine = platform::ReportServiceStatusText;
   reports.undeliveredJob = ReportUndeliveredJob;
+  reports.aliveIntervalMs = platform::ServiceAliveIntervalMs;
+  reports.alive = platform::ReportServiceAlive;
   return reports;
 }

@@ -73,6 +73,11 @@ CSocket* CSocket::Accept() {
   return connection;
 }
 
+int CSocket::WaitForClient(int milliseconds) {
+  if (handle == kInvalidSocket || milliseconds < 0) return -1;
+  return sockos::WaitReadable(handle, milliseconds);
+}
+
 int CSocket::Send(const void* data, int length) {
   if (!data || length <= 0) return -1;
   return sockos::SendSome(handle, static_cast<const char*>(data), length);

@@ -47,6 +47,9 @@ class CSocket {
   // Blocks until a client connects; a new CSocket owned by the caller, null on failure.
   // The client's IPv4 address is kept in the new socket's peerAddress.
   CSocket* Accept();
+  // Waits up to milliseconds for a client to accept: 1 when one is waiting (Accept
+  // then returns at once), 0 when the time passed, -1 on error.
+  int WaitForClient(int milliseconds);
   // One send call: the bytes it accepted, or -1 (also for null data or length <= 0).
   int Send(const void* data, int length);
   // One receive: the bytes delivered, 0 when the peer closed, -1 on error (also for a

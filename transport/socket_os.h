@@ -15,6 +15,9 @@ bool Listen(SocketHandle s);
 bool ResolveHost(const char* host, unsigned long* address);
 bool Connect(SocketHandle s, const sockaddr_in* address);
 SocketHandle AcceptOne(SocketHandle s, sockaddr_in* peer);
+// Waits up to milliseconds for a connection to accept (or anything else to read):
+// 1 when one is there, 0 when the time passed, -1 on error.
+int WaitReadable(SocketHandle s, int milliseconds);
 int SendSome(SocketHandle s, const char* data, int length);
 // One receive call (with MSG_WAITALL when waitAll), repeated when a signal interrupts
 // it before any byte arrived.

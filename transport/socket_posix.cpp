@@ -100,6 +100,18 @@ SocketHandle AcceptOne(SocketHandle s, sockaddr_in* peer) {
   }
 }
 
+int WaitReadable(SocketHandle s, int milliseconds) {
+  pollfd p{Fd(s), POLLIN, 0};
+  int n = poll(&p, 1, milliseconds);
+  if (n < 0) {
+    // A signal cut the wait short: the caller looks again, as after a time-out.
+    if (errno == EINTR) return 0;
+    Fail(errno);
+    return -1;
+  }
+  return n > 0 ? 1 : 0;
+}
+
 int SendSome(SocketHandle s, const char* data, int length) {
   for (;;) {
     // MSG_NOSIGNAL: a peer that went away gives an error, not SIGPIPE.

@@ -58,6 +58,18 @@ SOCKET AcceptOne(SOCKET s, sockaddr_in* peer) {
   return accept(s, reinterpret_cast<sockaddr*>(peer), &length);
 }
 
+int WaitReadable(SOCKET s, int milliseconds) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval wait;
+  wait.tv_sec = milliseconds / 1000;
+  wait.tv_usec = (milliseconds % 1000) * 1000;
+  int n = select(0, &readable, nullptr, nullptr, &wait);
+  if (n == SOCKET_ERROR) return -1;
+  return n > 0 ? 1 : 0;
+}
+
 int SendSome(SOCKET s, const char* data, int length) { return send(s, data, length, 0); }
 
 int ReceiveSome(SOCKET s, char* buffer, int size, bool waitAll) {

@@ -2,6 +2,7 @@
 // quirks, ReadSettings with its defaults and log lines, and the log line itself.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -238,7 +239,16 @@ TEST_F(ReadSettings, TheStartUpStatesWhoMayPrint) {
 TEST_F(ReadSettings, WithoutASettingsFileEveryDefaultIsLogged) {
   // No file, and a folder with the file's name.
   for (bool asFolder : {false, true}) {
+    testing::internal::CaptureStderr();
     std::vector<std::string> messages = Read(nullptr, asFolder);
+    std::string said = testing::internal::GetCapturedStderr();
+    // Standard error names the file and the system's reason.
+    std::string reason = asFolder ? "" : std::strerror(ENOENT);
+    EXPECT_EQ(0u, said.find(std::string("cannot read the settings file ") +
+                            server->SettingsPath() + " (" + reason))
+        << said;
+    EXPECT_NE(std::string::npos, said.find("): the defaults apply\n")) << said;
+    EXPECT_EQ(std::string::npos, said.find("()")) << said;
     std::vector<std::string> expected = {"Nu gasesc setarile initiale",
                                          "Port serial invalid\nImplicit com1",
                                          "BaudRate invalid\nImplicit 9600",

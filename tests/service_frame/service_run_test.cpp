@@ -170,6 +170,33 @@ TEST_F(ServiceRun, KoldaneReportsRunningServesALabelAndStopsOnSigint) {
   std::printf("Koldane stopped %ld ms after SIGINT\n", ms);
 }
 
+TEST_F(ServiceRun, KoldaneWatchedBySystemdSaysItIsAliveWhileItAcceptsAndNotOnceStopped) {
+  std::string exe = Install(testsupport::Env("KOLDANE_EXE"), "Koldane");
+  std::vector<std::string> environment = Environment();
+  environment.push_back("WATCHDOG_USEC=1000000");  // a report at least every 0.5 s
+  ChildProcess service;
+  ASSERT_TRUE(service.Start(exe, {}, environment, dir.Path()));
+  // Each report comes within the watchdog's second of the one before, idle or not.
+  auto expectReports = [&](int count) {
+    for (int seen = 0; seen < count;) {
+      std::string datagram = notify.Receive(1000);
+      ASSERT_NE(datagram, "") << "no report to the watchdog for 1 s after " << seen;
+      if (datagram == "WATCHDOG=1") ++seen;
+    }
+  };
+  expectReports(4);
+  ExpectLabelPrinted();
+  expectReports(2);
+  int code = -1;
+  StopAndTime(service, SIGTERM, &code);
+  EXPECT_EQ(code, 0);
+  std::vector<std::string> afterStop;
+  for (std::string d = notify.Receive(200); !d.empty(); d = notify.Receive(200)) {
+    if (d == kStopped || !afterStop.empty()) afterStop.push_back(d);
+  }
+  EXPECT_EQ(afterStop, std::vector<std::string>{kStopped});
+}
+
 TEST_F(ServiceRun, QuorvelRunsWithoutASupervisor) {
   // No NOTIFY_SOCKET: nobody to report to, and the service runs all the same. A first
   // argument without "-" or "/" is no command: usage text, then the service.
