@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,13 +101,14 @@ bool AppendToPrivateFile(const char* path, const char* text, std::size_t textLen
     if (text[i] == '\n') out += '\r';
     out += text[i];
   }
-  out.append(bytes, byteLength);
+  if (byteLength > 0) out.append(bytes, byteLength);
   bool ok = true;
   // A short write (the disk filling up) goes on from where it stopped; an error ends
-  // the append, the rest lost.
+  // the append, the rest lost. One WriteFile takes at most a DWORD's worth.
+  constexpr std::size_t kMostPerWrite = 1u << 30;
   for (std::size_t done = 0; ok && done < out.size();) {
     DWORD written = 0;
-    DWORD chunk = static_cast<DWORD>(out.size() - done > 0x40000000 ? 0x40000000 : out.size() - done);
+    DWORD chunk = static_cast<DWORD>(std::min(out.size() - done, kMostPerWrite));
     ok = WriteFile(file, out.data() + done, chunk, &written, nullptr) && written > 0;
     done += written;
   }
