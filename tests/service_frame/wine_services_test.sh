@@ -208,12 +208,12 @@ else
   fail "Koldane label not printed"
 fi
 # The job copy goes to %ProgramData%\Tervane, not to the folder the service manager
-# starts it in.
+# starts it in (C:\windows under Wine, System32 on Windows).
 if grep -qF "KOLDANE UNDER WINE" "$data/_barcodeOUT.log" 2>/dev/null &&
-  [ ! -e "$prefix/drive_c/windows/system32/_barcodeOUT.log" ]; then
+  [ ! -e "$prefix/drive_c/windows/_barcodeOUT.log" ] && [ ! -e "$prefix/drive_c/windows/system32/_barcodeOUT.log" ]; then
   pass "Koldane job copy in C:\ProgramData\Tervane"
 else
-  fail "Koldane job copy not in C:\ProgramData\Tervane: $(ls "$data" "$prefix"/drive_c/windows/system32/_barcode* 2>&1 | tr '\n' ' ')"
+  fail "Koldane job copy not in C:\ProgramData\Tervane: $(ls "$data" "$prefix"/drive_c/windows/_barcode* "$prefix"/drive_c/windows/system32/_barcode* 2>&1 | tr '\n' ' ')"
 fi
 run sc stop Koldane >/dev/null
 if wait_state Koldane 1 10; then pass "Koldane STOPPED"; else fail "Koldane did not stop"; fi
