@@ -7,6 +7,7 @@
 #include "platform/service_manager.h"
 #include "platform/system_error.h"
 #include "service/job_server.h"
+#include "service/koldane_folder.h"
 
 using namespace platform;
 
@@ -46,6 +47,8 @@ void ServiceMain(unsigned long, char**) {
   serviceStatus.waitHint = 0;
   ReportServiceStatus(statusHandle, serviceStatus);
 
+  // Before the first job: the job copy and the undelivered jobs go to the current folder.
+  EnterKoldaneDataFolder(*serviceState);
   // Reported running whether or not the start-up succeeds: the accept thread carries
   // the work on, and a failure is in the service log.
   serviceState->Start();

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -43,3 +44,5 @@ bool AppendToPrivateFile(const char* path, const char* text, std::size_t textLen
   if (close(fd) != 0) ok = false;
   return ok;
 }
+
+bool CreatePrivateFolder(const char* path) { return mkdir(path, 0700) == 0; }

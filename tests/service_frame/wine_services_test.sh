@@ -168,7 +168,9 @@ dir="$prefix/drive_c/Program Files/Tervane Labels"
 mkdir -p "$dir"
 cp "$koldane_exe" "$dir/Koldane.exe"
 cp "$quorvel_exe" "$dir/quorvel.exe"
-rm -f "$dir"/*.LOG "$prefix/drive_c/windows/_barcodeOUT.log" "$prefix/drive_c/windows/system32/_barcodeOUT.log"
+# Koldane's data folder is made by the service itself when missing.
+data="$prefix/drive_c/ProgramData/Tervane"
+rm -rf "$dir"/*.LOG "$data" "$prefix/drive_c/windows/_barcodeOUT.log" "$prefix/drive_c/windows/system32/_barcodeOUT.log"
 printf 'port=C:\\k.prn\r\n' >"$dir/KOLDANE.INI"
 printf 'port=C:\\q.prn\r\n' >"$dir/QUORVEL.INI"
 : >"$prefix/drive_c/k.prn"
@@ -205,14 +207,30 @@ if send_label "$port" "$label1" && wait_file_contains "$prefix/drive_c/k.prn" "K
 else
   fail "Koldane label not printed"
 fi
-copy=$(ls "$prefix"/drive_c/windows/_barcodeOUT.log "$prefix"/drive_c/windows/system32/_barcodeOUT.log 2>/dev/null | head -1)
-if [ -n "$copy" ] && grep -qF "KOLDANE UNDER WINE" "$copy"; then
-  pass "Koldane job copy in the service's working folder"
+# The job copy goes to %ProgramData%\Tervane, not to the folder the service manager
+# starts it in (C:\windows under Wine, System32 on Windows).
+if grep -qF "KOLDANE UNDER WINE" "$data/_barcodeOUT.log" 2>/dev/null &&
+  [ ! -e "$prefix/drive_c/windows/_barcodeOUT.log" ] && [ ! -e "$prefix/drive_c/windows/system32/_barcodeOUT.log" ]; then
+  pass "Koldane job copy in C:\ProgramData\Tervane"
 else
-  fail "Koldane job copy missing"
+  fail "Koldane job copy not in C:\ProgramData\Tervane: $(ls "$data" "$prefix"/drive_c/windows/_barcode* "$prefix"/drive_c/windows/system32/_barcode* 2>&1 | tr '\n' ' ')"
 fi
 run sc stop Koldane >/dev/null
 if wait_state Koldane 1 10; then pass "Koldane STOPPED"; else fail "Koldane did not stop"; fi
+# A data folder that cannot be made (a file has its name): the service says so in its
+# log and runs on in the folder it was started in.
+rm -rf "$data"
+: >"$data"
+run sc start Koldane >/dev/null
+if wait_state Koldane 4 30 &&
+  wait_file_contains "$dir/KOLDANE.LOG" 'Data folder C:\ProgramData\Tervane cannot be made' 10; then
+  pass "Koldane without its data folder: $(grep -aF 'Data folder' "$dir/KOLDANE.LOG" | tr -d '\r')"
+else
+  fail "Koldane without its data folder: state $(service_state Koldane), log $(tr -d '\r' <"$dir/KOLDANE.LOG")"
+fi
+run sc stop Koldane >/dev/null
+wait_state Koldane 1 10 || fail "Koldane did not stop"
+rm -f "$data"
 run "$koldane" -d >"$work/out"
 expect_output "Koldane -d" '\n\nService UnInstalled Sucessfully\n' "$work/out" $? 0
 expect_no_event_source Koldane
