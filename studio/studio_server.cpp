@@ -77,6 +77,14 @@ StudioServer::StudioServer(const StudioOptions& options, bool allowRemote)
            res);
       return httplib::Server::HandlerResponse::Handled;
     }
+    // Without a Content-Length httplib reads a POST, PUT or PATCH body to the end of the
+    // connection, also without the limit: only GET and HEAD may come without one.
+    if (!req.has_header("Content-Length") && req.method != "GET" && req.method != "HEAD") {
+      Send(ErrorReply(411, "send the body with a Content-Length of at most " + std::to_string(studio::kMaxBodyBytes) +
+                               " bytes"),
+           res);
+      return httplib::Server::HandlerResponse::Handled;
+    }
     const std::string origin = req.get_header_value("Origin");
     if (RequestIsForStudio(req.get_header_value("Host"), origin, port_, impl->allowRemote)) {
       return httplib::Server::HandlerResponse::Unhandled;

@@ -227,25 +227,26 @@ class ApiTest(unittest.TestCase):
         answer = self.studio.raw(head + b"{" * 1000)
         self.assertTrue(answer.startswith(b"HTTP/1.1 413"), answer[:200])
         self.assertIn(b'"error"', answer)
-        # Chunked, without a length: refused once the headers are read. The answer is
-        # awaited after the first of 6 MiB, before the rest is sent: a studio that read
-        # the body would wait for it and answer 400 when the read times out.
-        head = (b"POST /api/render HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: application/json\r\n"
-                b"Transfer-Encoding: chunked\r\n\r\n" % self.studio.port)
+        # Chunked, or with no length at all: refused once the headers are read. The
+        # answer is awaited after the first of 6 MiB, before the rest is sent: a studio
+        # that read the body would wait for it and answer 400 when the read times out.
         chunk = b"100000\r\n" + b" " * 0x100000 + b"\r\n"
-        with socket.create_connection(("127.0.0.1", self.studio.port), timeout=30) as s:
-            s.sendall(head + chunk)
-            answer = b""
-            while b"\r\n\r\n" not in answer:
-                data = s.recv(65536)
-                if not data:
-                    break
-                answer += data
-            self.assertTrue(answer.startswith(b"HTTP/1.1 413"), answer[:200])
-            try:
-                s.sendall(chunk * 5 + b"0\r\n\r\n")
-            except (BrokenPipeError, ConnectionResetError):
-                pass
+        for coding, status in [(b"Transfer-Encoding: chunked\r\n", b"413"), (b"", b"411")]:
+            head = (b"POST /api/render HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: application/json\r\n"
+                    b"%s\r\n" % (self.studio.port, coding))
+            with socket.create_connection(("127.0.0.1", self.studio.port), timeout=30) as s:
+                s.sendall(head + chunk)
+                answer = b""
+                while b"\r\n\r\n" not in answer:
+                    data = s.recv(65536)
+                    if not data:
+                        break
+                    answer += data
+                self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), answer[:200])
+                try:
+                    s.sendall(chunk * 5 + b"0\r\n\r\n")
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
         self.assertServing()
 
     def test_pages_and_answers_refuse_frames(self):
