@@ -8,6 +8,7 @@
 #include "platform/system_error.h"
 #include "service/job_server.h"
 #include "service/koldane_folder.h"
+#include "service/service_setup.h"
 
 using namespace platform;
 
@@ -65,6 +66,7 @@ void PrintLastError() {
 }  // namespace
 
 bool InstallKoldane() {
+  if (!ServiceSetupAllowed(kServiceName, ServiceSetup::kInstall)) return false;
   char path[1024];
   if (!FullExecutablePath(path, sizeof path)) {
     // A path cut to fit would register another program: fail with the reason.
@@ -95,6 +97,7 @@ bool InstallKoldane() {
 void PrintKoldaneNextSteps() { PrintInstallNextSteps(kServiceName, kServiceAutoStart); }
 
 bool RemoveKoldane() {
+  if (!ServiceSetupAllowed(kServiceName, ServiceSetup::kRemove)) return false;
   ServiceManager manager;
   if (!manager.Open(kScManagerAllAccess)) return false;
   InstalledService service;

@@ -8,6 +8,7 @@
 #include "platform/service_control.h"
 #include "platform/service_manager.h"
 #include "platform/system_error.h"
+#include "service/service_setup.h"
 #include "service_frame/sample_service.h"
 
 using namespace platform;
@@ -20,6 +21,7 @@ constexpr const char* kDisplayName = "quorvel Sample Service";
 }  // namespace
 
 bool InstallService() {
+  if (!ServiceSetupAllowed(kServiceName, ServiceSetup::kInstall)) return false;
   char path[260];
   if (!FullExecutablePath(path, sizeof path)) {
     std::printf("GetModuleFileName failed w/err 0x%08lx\n", LastSystemError());
@@ -57,6 +59,7 @@ bool InstallService() {
 }
 
 bool RemoveService() {
+  if (!ServiceSetupAllowed(kServiceName, ServiceSetup::kRemove)) return false;
   ServiceManager manager;
   if (!manager.Open(kScManagerConnect)) {
     std::printf("OpenSCManager failed w/err 0x%08lx\n", LastSystemError());

@@ -11,6 +11,7 @@
 
 #include "client/client_build.h"
 #include "client/client_settings.h"
+#include "preview/job_reader.h"
 #include "preview/label_check.h"
 #include "studio/byte_text.h"
 #include "studio/page_assets.h"
@@ -266,6 +267,17 @@ json SettingsJson(const ClientSettings& s, const ClientBuild& build) {
   return result;
 }
 
+// The labels in jobs as a render counts them (one per print command, copies aside),
+// counted only as far as limit + 1.
+int CountLabels(const std::vector<std::string>& jobs, int dpi, int limit) {
+  int count = 0;
+  for (const std::string& job : jobs) {
+    if (count > limit) break;
+    ReadJob(job, dpi, [&count, limit](LabelPicture&) { return ++count <= limit; });
+  }
+  return count;
+}
+
 }  // namespace
 
 ApiReply ErrorReply(int status, const std::string& message) {
@@ -437,6 +449,13 @@ ApiReply StudioApi::Print(const std::string& body) {
       return ErrorReply(500, "the request could not be run: " + error);
     }
     jobs = rendered.jobs;
+  }
+  // A test print holds no more labels than a render shows; more are refused whole
+  // rather than printed in part.
+  if (CountLabels(jobs, input.settings.dpi, studio::kMaxLabels) > studio::kMaxLabels) {
+    return ErrorReply(400, "more than " + std::to_string(studio::kMaxLabels) +
+                               " labels to print; a test print holds at most " +
+                               std::to_string(studio::kMaxLabels));
   }
   int sent = 0;
   std::string error;

@@ -13,7 +13,7 @@ constexpr std::size_t kMaxBodyBytes = 4u * 1024u * 1024u;  // a request body at 
 constexpr std::size_t kMaxArgumentBytes = 50000;           // the client's request text
 constexpr std::size_t kMaxJobBytes = 1000000;              // the client's label job buffer
 constexpr std::size_t kMaxIniBytes = 64u * 1024u;          // a barcode.ini
-constexpr int kMaxLabels = 200;                            // labels rendered per request
+constexpr int kMaxLabels = 200;                            // labels rendered or printed per request
 constexpr int kMaxJsonDepth = 16;                          // nested arrays and objects
 constexpr double kMaxStockMm = 500.0;                      // stock width or length
 }  // namespace studio

@@ -62,9 +62,29 @@ StudioServer::StudioServer(const StudioOptions& options, bool allowRemote)
   server.set_write_timeout(studio::kWriteTimeoutSeconds, 0);
   server.set_keep_alive_timeout(studio::kKeepAliveSeconds);
   server.set_keep_alive_max_count(100);
+  // No other site's page may show the studio in a frame (and trick a click on Print).
+  // Default headers go on every answer, httplib's own error answers included.
+  server.set_default_headers({{"Content-Security-Policy", "frame-ancestors 'none'"}, {"X-Frame-Options", "DENY"}});
 
   Impl* impl = impl_.get();
+  // The pre-routing handler runs once the headers are read and before the body is.
   server.set_pre_routing_handler([impl, this](const httplib::Request& req, httplib::Response& res) {
+    // httplib 0.11 reads a chunked body without its size limit: any transfer coding is
+    // refused unread, so a body always comes with a Content-Length that the limit checks.
+    if (req.has_header("Transfer-Encoding")) {
+      Send(ErrorReply(413, "send the body with a Content-Length of at most " + std::to_string(studio::kMaxBodyBytes) +
+                               " bytes; the studio takes no Transfer-Encoding"),
+           res);
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    // Without a Content-Length httplib reads a POST, PUT or PATCH body to the end of the
+    // connection, also without the limit: only GET and HEAD may come without one.
+    if (!req.has_header("Content-Length") && req.method != "GET" && req.method != "HEAD") {
+      Send(ErrorReply(411, "send the body with a Content-Length of at most " + std::to_string(studio::kMaxBodyBytes) +
+                               " bytes"),
+           res);
+      return httplib::Server::HandlerResponse::Handled;
+    }
     const std::string origin = req.get_header_value("Origin");
     if (RequestIsForStudio(req.get_header_value("Host"), origin, port_, impl->allowRemote)) {
       return httplib::Server::HandlerResponse::Unhandled;

@@ -13,7 +13,9 @@
 
 #include "client/client_entry.h"
 #include "client/client_files.h"
+#include "service/koldane_service.h"
 #include "service/service_paths.h"
+#include "service_frame/service_commands.h"
 #include "tervane_layout.h"
 #include "tests/support/support.h"
 
@@ -57,28 +59,31 @@ class ScopedEnv {
   std::string old_;
 };
 
-// Standard error of the calls made while the object lives, kept in a file.
-class StderrCapture {
+// Standard error (fd 2) or output (fd 1) of the calls made while the object lives,
+// kept in a file.
+class OutputCapture {
  public:
-  StderrCapture() : path_(dir_.File("stderr")) {
-    std::fflush(stderr);
-    saved_ = dup(2);
+  explicit OutputCapture(int fd) : fd_(fd), path_(dir_.File("output")) {
+    Flush();
+    saved_ = dup(fd_);
     std::FILE* f = std::fopen(path_.c_str(), "w");
-    dup2(fileno(f), 2);
+    dup2(fileno(f), fd_);
     std::fclose(f);
   }
   std::string Text() {
-    std::fflush(stderr);
-    dup2(saved_, 2);
+    Flush();
+    dup2(saved_, fd_);
     close(saved_);
     saved_ = -1;
     return testsupport::ReadFile(path_);
   }
-  ~StderrCapture() {
+  ~OutputCapture() {
     if (saved_ >= 0) Text();
   }
 
  private:
+  void Flush() { std::fflush(fd_ == 1 ? stdout : stderr); }
+  int fd_;
   TempDir dir_;
   std::string path_;
   int saved_ = -1;
@@ -100,6 +105,41 @@ TEST(InstalledServicePaths, SettingsAndLogLieInTheSystemFoldersNamedAfterTheProg
   DeriveServicePaths("/usr/sbin/Koldane", small, smallLog, sizeof small);
   EXPECT_STREQ("", small);
   EXPECT_STREQ("", smallLog);
+}
+
+// The package ships the services' units: the install commands write none (one in
+// /etc/systemd/system would take the place of the shipped unit and run as root), the
+// remove commands delete none, and each says the systemctl command to use instead.
+TEST(InstalledServiceCommands, InstallAndRemoveLeaveTheUnitsToThePackage) {
+  TempDir units;
+  ScopedEnv unitDir("TERVANE_UNIT_DIR", units.Path().c_str());
+  const std::string koldane = units.File("Koldane.service");
+  const std::string quorvel = units.File("quorvel.service");
+  bool worked[4];
+  bool written[2];
+  bool kept[2];
+  std::string said;
+  {
+    OutputCapture out(1);  // the test's own lines are written after it
+    worked[0] = InstallKoldane();
+    worked[1] = InstallService();
+    written[0] = testsupport::FileExists(koldane);
+    written[1] = testsupport::FileExists(quorvel);
+    testsupport::WriteFile(koldane, "[Service]\n");
+    testsupport::WriteFile(quorvel, "[Service]\n");
+    worked[2] = RemoveKoldane();
+    worked[3] = RemoveService();
+    kept[0] = testsupport::FileExists(koldane);
+    kept[1] = testsupport::FileExists(quorvel);
+    said = out.Text();
+  }
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(worked[i]) << "command " << i << "; said:\n" << said;
+  EXPECT_FALSE(written[0] || written[1]);
+  EXPECT_TRUE(kept[0] && kept[1]);
+  for (const char* line : {"  systemctl enable --now Koldane.service\n", "  systemctl enable --now quorvel.service\n",
+                           "  systemctl disable --now Koldane.service\n", "  systemctl disable --now quorvel.service\n"}) {
+    EXPECT_NE(std::string::npos, said.find(line)) << line << " in:\n" << said;
+  }
 }
 
 TEST(InstalledClientFiles, SettingsInTheSystemFolderArgumentLogInTheUsersStateFolder) {
@@ -124,7 +164,7 @@ TEST(InstalledClientFiles, MissingSettingsAreReportedAndNotWritten) {
   files.settings = etc.File("barcode.ini");
   ClientSettings settings;
   MemoryDelivery delivery;
-  StderrCapture err;
+  OutputCapture err(2);
   EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", files, settings, delivery));
   EXPECT_EQ("Tervane: cannot read " + files.settings +
                 " (No such file or directory): the built-in settings apply\n",

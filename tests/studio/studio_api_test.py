@@ -227,16 +227,40 @@ class ApiTest(unittest.TestCase):
         answer = self.studio.raw(head + b"{" * 1000)
         self.assertTrue(answer.startswith(b"HTTP/1.1 413"), answer[:200])
         self.assertIn(b'"error"', answer)
-        # Chunked, without a length: cut off at the cap.
-        head = (b"POST /api/render HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: application/json\r\n"
-                b"Transfer-Encoding: chunked\r\n\r\n" % self.studio.port)
+        # Chunked, or with no length at all: refused once the headers are read. The
+        # answer is awaited after the first of 6 MiB, before the rest is sent: a studio
+        # that read the body would wait for it and answer 400 when the read times out.
         chunk = b"100000\r\n" + b" " * 0x100000 + b"\r\n"
-        try:
-            answer = self.studio.raw(head + chunk * 6 + b"0\r\n\r\n")
-        except (BrokenPipeError, ConnectionResetError):
-            answer = b"HTTP/1.1 413 (closed while sending)"
-        self.assertTrue(answer.startswith(b"HTTP/1.1 413"), answer[:200])
+        for coding, status in [(b"Transfer-Encoding: chunked\r\n", b"413"), (b"", b"411")]:
+            head = (b"POST /api/render HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: application/json\r\n"
+                    b"%s\r\n" % (self.studio.port, coding))
+            with socket.create_connection(("127.0.0.1", self.studio.port), timeout=30) as s:
+                s.sendall(head + chunk)
+                answer = b""
+                while b"\r\n\r\n" not in answer:
+                    data = s.recv(65536)
+                    if not data:
+                        break
+                    answer += data
+                self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), answer[:200])
+                try:
+                    s.sendall(chunk * 5 + b"0\r\n\r\n")
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
         self.assertServing()
+
+    def test_pages_and_answers_refuse_frames(self):
+        # No other site may show the studio in a frame and lure a click on Print.
+        for path in ["/", "/api/info"]:
+            with self.subTest(path=path):
+                conn = http.client.HTTPConnection("127.0.0.1", self.studio.port, timeout=30)
+                conn.request("GET", path)
+                res = conn.getresponse()
+                res.read()
+                conn.close()
+                self.assertEqual(res.status, 200)
+                self.assertEqual(res.getheader("Content-Security-Policy"), "frame-ancestors 'none'")
+                self.assertEqual(res.getheader("X-Frame-Options"), "DENY")
 
     def test_binary_junk_instead_of_http(self):
         for junk in [os.urandom(3000), b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + os.urandom(500),
@@ -346,6 +370,36 @@ class ProgramTest(unittest.TestCase):
             status, answer = studio.json("POST", "/api/print", {"argument": TUBE})
             self.assertEqual(status, 502)
             self.assertIn("not printed: connect() failed", answer["error"])
+        finally:
+            stop(process)
+            listener.close()
+
+    def test_print_holds_the_labels_a_render_shows(self):
+        # One label job of 200 labels is printed; of 201, refused before anything is sent.
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(4)
+        received = []
+
+        def accept():
+            conn, _ = listener.accept()
+            with conn:
+                received.append(conn.recv(16))
+
+        thread = threading.Thread(target=accept, daemon=True)
+        thread.start()
+        process, studio_port = start_studio("--print-to", f"127.0.0.1:{listener.getsockname()[1]}")
+        try:
+            studio = Studio(studio_port)
+            status, answer = studio.json("POST", "/api/print", {"argument": "x://100\\1^201^1^0\\B^1\\"})
+            self.assertEqual(status, 400, answer)
+            self.assertIn("at most 200", answer["error"])
+            self.assertEqual(received, [])
+            status, answer = studio.json("POST", "/api/print", {"argument": "x://100\\1^200^1^0\\B^1\\"})
+            self.assertEqual(status, 200, answer)
+            self.assertEqual(answer["sent"], 1)
+            thread.join(10)
+            self.assertEqual(len(received), 1)
         finally:
             stop(process)
             listener.close()
