@@ -29,7 +29,6 @@ import errno
 import os
 import pwd
 import resource
-import select
 import selectors
 import shutil
 import signal
@@ -41,27 +40,14 @@ import tempfile
 import threading
 import time
 
+# The job frame, a free port, waiting on a condition and the printers, as the fault tests
+# have them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "tests", "hardening"))
+from fault_fixtures import FifoPrinter, PacedTtyReader, frame, free_port, wait_for  # noqa: E402
+
 DEMOS = ("serial", "threads", "memory", "refused")
 MIB = 1024 * 1024
-
-
-def frame(job):
-    return struct.pack("<I", len(job)) + job
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(condition, timeout, step=0.05):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
 
 
 def note(text):
@@ -84,88 +70,6 @@ class Stop(Exception):
 
 def raise_stop(signum, _frame):
     raise Stop("signal %d" % signum)
-
-
-class FifoPrinter:
-    """A FIFO that anyone may write, held open and read by a thread of this script."""
-
-    def __init__(self, folder, name="printer.fifo"):
-        self.path = os.path.join(folder, name)
-        os.mkfifo(self.path)
-        os.chmod(self.path, 0o666)  # the umask would keep a service of another user out
-        self.fd = os.open(self.path, os.O_RDWR | os.O_NONBLOCK)
-        self.data = bytearray()
-        self.lock = threading.Lock()
-        self.running = True
-        self.thread = threading.Thread(target=self._read, daemon=True)
-        self.thread.start()
-
-    def _read(self):
-        while self.running:
-            ready, _, _ = select.select([self.fd], [], [], 0.1)
-            if ready:
-                try:
-                    chunk = os.read(self.fd, 65536)
-                except BlockingIOError:
-                    continue
-                with self.lock:
-                    self.data += chunk
-
-    def contents(self):
-        with self.lock:
-            return bytes(self.data)
-
-    def close(self):
-        self.running = False
-        self.thread.join(5)
-        os.close(self.fd)
-
-
-class PacedTtyReader:
-    """Reads the far end of a pseudo-terminal pair in small pieces at about `rate` bytes
-    a second, as a 9600-baud printer takes them, and notes when the last byte came."""
-
-    CHUNK = 96
-
-    def __init__(self, path, rate):
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        self.pause = self.CHUNK / float(rate)
-        self.data = bytearray()
-        self.last_byte = time.monotonic()
-        self.lock = threading.Lock()
-        self.running = True
-        self.thread = threading.Thread(target=self._read, daemon=True)
-        self.thread.start()
-
-    def _read(self):
-        while self.running:
-            ready, _, _ = select.select([self.fd], [], [], 0.1)
-            if not ready:
-                continue
-            try:
-                chunk = os.read(self.fd, self.CHUNK)
-            except (BlockingIOError, InterruptedError):
-                continue
-            except OSError:  # the pair went away
-                time.sleep(0.1)
-                continue
-            with self.lock:
-                self.data += chunk
-                self.last_byte = time.monotonic()
-            time.sleep(self.pause * len(chunk) / self.CHUNK)
-
-    def received(self):
-        with self.lock:
-            return len(self.data), self.last_byte
-
-    def contents(self):
-        with self.lock:
-            return bytes(self.data)
-
-    def close(self):
-        self.running = False
-        self.thread.join(5)
-        os.close(self.fd)
 
 
 class Demo:

@@ -29,6 +29,8 @@ import threading
 import time
 import unittest
 
+from fault_fixtures import FifoPrinter, ReadingPrinter, frame, free_port, wait_for
+
 KOLDANE = None
 LOAD = None
 SOURCE_DIR = os.environ.get(
@@ -37,25 +39,6 @@ RECEIVE_TIMEOUT_MS = 2000
 
 JOB = (b'D8\n\nN\nB45,0,0,1,2,4,160,N,"A1234567"\nA90,125,0,2,1,1,N,"*A1234567*"\n'
        b'A10,145,0,2,1,1,N,"LINE TWO"\nA10,165,0,2,1,1,N,"LINE THREE"\nP1\n')
-
-
-def frame(job):
-    return struct.pack("<I", len(job)) + job
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(condition, timeout, step=0.05):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
 
 
 def process_gone(pid):
@@ -124,42 +107,6 @@ class RawPty:
 
 def labels(count, first=0):
     return b"".join(b'N\nA50,0,0,1,1,1,N,"LABEL %05d"\nP1\n' % (first + i) for i in range(count))
-
-
-class FifoPrinter:
-    """A FIFO held open by a reader thread that collects everything written to it."""
-
-    def __init__(self, folder, name="printer.fifo"):
-        self.path = os.path.join(folder, name)
-        os.mkfifo(self.path)
-        self.fd = os.open(self.path, os.O_RDWR)
-        self.data = bytearray()
-        self.lock = threading.Lock()
-        self.running = True
-        self.thread = threading.Thread(target=self._read, daemon=True)
-        self.thread.start()
-
-    def _read(self):
-        import select
-        while self.running:
-            ready, _, _ = select.select([self.fd], [], [], 0.1)
-            if ready:
-                chunk = os.read(self.fd, 65536)
-                with self.lock:
-                    self.data += chunk
-
-    def jobs(self):
-        with self.lock:
-            return bytes(self.data).count(b"P1\n")
-
-    def contents(self):
-        with self.lock:
-            return bytes(self.data)
-
-    def close(self):
-        self.running = False
-        self.thread.join()
-        os.close(self.fd)
 
 
 class PtyPair:
@@ -836,28 +783,17 @@ class SlowSerialLine(unittest.TestCase):
             big = labels(800)  # 24 KB
             smalls = [b"N\nA10,10,0,1,1,1,N,\"SMALL %d\"\nP1\n" % k for k in range(5)]
             expected = big + b"".join(smalls)
-            printed = bytearray()
-            done = threading.Event()
-
-            def reader():  # at most 96 bytes every 0.1 s
-                while not done.is_set() and len(printed) < len(expected):
-                    try:
-                        ready, _, _ = select.select([pty.master], [], [], 0.1)
-                        if ready:
-                            printed.extend(os.read(pty.master, 96))
-                    except OSError:
-                        return
-                    time.sleep(0.1)
-
-            slow = threading.Thread(target=reader, daemon=True)
-            slow.start()
-            send_job(service.port, big, wait_close=False)
-            for small in smalls:
-                time.sleep(1.0)
-                send_job(service.port, small, wait_close=False)
-            slow.join(60)
-            done.set()
-            self.assertEqual(expected, bytes(printed))
+            slow = ReadingPrinter(os.dup(pty.master), chunk=96, rate=960)  # 9600 baud
+            try:
+                send_job(service.port, big, wait_close=False)
+                for small in smalls:
+                    time.sleep(1.0)
+                    send_job(service.port, small, wait_close=False)
+                wait_for(lambda: len(slow.contents()) >= len(expected), 60, 0.2)
+            finally:
+                slow.close()
+            printed = slow.contents()
+            self.assertEqual(expected, printed)
             log = service.log_text()
             self.assertNotIn("Nu pot deschide portul", log)
             self.assertFalse(os.path.exists(os.path.join(service.folder, "_barcodeUNDELIVERED.log")))
