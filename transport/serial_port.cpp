@@ -62,6 +62,15 @@ PortSerialv2::WriteOutcome PortSerialv2::WriteUnlessStalled(const void* data,
 
 int PortSerialv2::Close() { return serialdev::CloseDevice(handle) ? 1 : 0; }
 
+std::string WindowsDeviceName(const char* name) {
+  std::string port = name ? name : "";
+  if (port.compare(0, 3, "COM") != 0 || port.size() < 5 || port[3] == '0') return port;
+  for (std::size_t i = 3; i < port.size(); ++i) {
+    if (port[i] < '0' || port[i] > '9') return port;
+  }
+  return "\\\\.\\" + port;
+}
+
 namespace {
 
 struct KeywordRow {

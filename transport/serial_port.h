@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "transport/line_settings.h"
 
@@ -18,7 +19,8 @@ class PortSerialv2 {
   PortSerialv2() {}
   virtual ~PortSerialv2() {}
 
-  // Opens name for exclusive use; for names beginning with "COM" applies the line
+  // Opens name for exclusive use (on Windows by WindowsDeviceName, so that COM10 and
+  // above open too); for names beginning with "COM" applies the line
   // settings with the fixed rest of the line configuration and the fixed time-outs. On
   // false, errorText says why, handle is kInvalidDevice (a device that opened but could
   // not be configured has been closed again) and the system's last error is that of
@@ -50,6 +52,11 @@ class PortSerialv2 {
  private:
   void CloseAfterFailure(unsigned long code);
 };
+
+// The name Windows opens a port by: COMn with n of 10 or more (no leading zero) as
+// \\.\COMn, since only COM1 to COM9 are known as bare device names; every other name
+// unchanged. The port is still configured as the serial line it is.
+std::string WindowsDeviceName(const char* name);
 
 // Parity and stop-bit keywords shared by every settings reader. Each upper-cases value
 // in place (ASCII a-z only) and, when it matches a word of the table, stores the code

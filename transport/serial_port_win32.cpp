@@ -33,7 +33,7 @@ void DcbFromLineSettings(const LineSettings& line, DCB* dcb) {
 
 DeviceHandle OpenDevice(const char* name) {
   // Share mode 0: a second open of a held port fails with ERROR_ACCESS_DENIED.
-  HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileA(WindowsDeviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   return reinterpret_cast<DeviceHandle>(h);
 }
 

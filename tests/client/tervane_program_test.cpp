@@ -246,6 +246,19 @@ TEST_F(TervaneProgram, SerialDeliveryOpensThePortPerRecord) {
             Log());
 }
 
+TEST_F(TervaneProgram, APortAboveComNinePrints) {
+  // port=12 gives COM12, which Windows opens only by its device name \\.\COM12 (USB
+  // serial adapters get such numbers); it is configured as a serial line all the same.
+  VirtualPrinter printer(12);
+  ASSERT_TRUE(printer.Ready()) << printer.Error();
+  Settings("[com]\r\nport=12\r\nbaudrate=19200\r\n[sizing]\r\nBiochimieMoveLeft=7\r\n");
+  ProcessResult r = Run("x://0\\C12");
+  EXPECT_EQ(0u, r.exitCode);
+  std::string expected = Biochimie("C12", 7);
+  EXPECT_EQ(expected, printer.Received(expected.size()));
+  EXPECT_NE(std::string::npos, printer.LineSettings().find("speed 19200 baud"));
+}
+
 TEST_F(TervaneProgram, RefusedConnectionIsAFailure) {
   NetworkSettings(testsupport::UnusedPort(), true);
   ProcessResult r = Run("x://0\\A1%04x://0\\B2");

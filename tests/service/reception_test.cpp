@@ -312,6 +312,20 @@ TEST_P(SerialReception, APortThatDoesNotExistKeepsTheJobAsUndelivered) {
   EXPECT_EQ(0u, status.find("Jobs received 1, printed 0, undelivered 1; last undelivered ")) << status;
 }
 
+// COM12 opens on Windows only by its device name \\.\COM12; the service prints there
+// as to any port, with the line settings applied.
+TEST_P(SerialReception, APortAboveComNinePrints) {
+  VirtualPrinter com12(12);
+  ASSERT_TRUE(com12.Ready()) << com12.Error();
+  std::string settings = SettingsText({"port=COM12", "baudrate=4800", "databits=8",
+                                       "parity=none", "stopbits=1"});
+  TestService service(Generation(), &settings);
+  ASSERT_TRUE(SendJob(service.Port(), kJob));
+  EXPECT_EQ(kJob, com12.Received(sizeof kJob - 1, 15000));
+  EXPECT_NE(std::string::npos, com12.LineSettings().find("speed 4800 baud"));
+  EXPECT_EQ(0, Count(service.Log(), "Nu pot deschide portul"));
+}
+
 TEST_F(SerialService, ABusyPortIsRetriedAndJobsArriveWholeOneAfterTheOther) {
 #ifdef _WIN32
   GTEST_SKIP() << "Wine does not refuse a second open of a held COM port";

@@ -34,16 +34,19 @@ int WaitForFile(const std::string& a, const std::string& b, int timeoutMs) {
 
 }  // namespace
 
-VirtualPrinter::VirtualPrinter() {
+VirtualPrinter::VirtualPrinter() : VirtualPrinter(0) {}
+
+VirtualPrinter::VirtualPrinter(int portNumber) {
   std::string links = virtualprinter::LinkFolder(&error_);
   if (links.empty()) return;
   std::random_device random;
   dir_ = BuildDir() + "/virtual-printers/p" + std::to_string(random()) + std::to_string(random());
-  if (!virtualprinter::RunScript("start " + Quote(dir_) + " " + Quote(links))) {
+  std::string asked = portNumber > 0 ? " " + std::to_string(portNumber) : "";
+  if (!virtualprinter::RunScript("start " + Quote(dir_) + " " + Quote(links) + asked)) {
     error_ = "cannot run virtual_printer.sh";
     return;
   }
-  int which = WaitForFile(File("ready"), File("failed"), 10000);
+  int which = WaitForFile(File("ready"), File("failed"), 40000);
   if (which != 0) {
     error_ = which == 1 ? Trim(ReadFile(File("failed"))) : "virtual printer did not start";
     return;

@@ -13,7 +13,9 @@ namespace testsupport {
 
 class VirtualPrinter {
  public:
-  VirtualPrinter();  // starts the printer; see Ready()
+  VirtualPrinter();  // starts the printer on one of COM2 to COM9; see Ready()
+  // Starts it on COM<portNumber>, once no other printer holds that name.
+  explicit VirtualPrinter(int portNumber);
   ~VirtualPrinter();  // stops it and removes its port name
   VirtualPrinter(const VirtualPrinter&) = delete;
   VirtualPrinter& operator=(const VirtualPrinter&) = delete;

@@ -2,7 +2,9 @@
 # A virtual serial printer for the tests: a socat pseudo-terminal whose received bytes
 # are appended to a file, and a link that gives it a port name.
 #
-#   virtual_printer.sh start DIR LINKDIR   start socat, link LINKDIR/comN to the pty
+#   virtual_printer.sh start DIR LINKDIR [N]
+#                                          start socat, link LINKDIR/comN to the pty (N
+#                                          given: that name, once no other printer holds it)
 #   virtual_printer.sh settings DIR        stty -a of the pty into DIR/settings
 #   virtual_printer.sh stop DIR            stop socat, remove the link and DIR
 #
@@ -44,9 +46,32 @@ start)
   for link in "$linkdir"/com*; do
     if [ -L "$link" ] && [ ! -e "$link" ]; then rm -f "$link"; fi
   done
-  # The first free port name. Windows knows COM1 to COM9 as device names (higher
-  # numbers need a \\.\ prefix, which the programs never add), so the printer takes
-  # one of COM2 to COM9; ln -s without -f fails when another printer took the name.
+  # A port name asked for: taken once no other printer holds it (tests that ask for the
+  # same name run one after the other), replacing whatever else the name links to.
+  if [ -n "${4:-}" ]; then
+    i=0
+    while ! ln -s "$device" "$linkdir/com$4" 2>/dev/null; do
+      link=$linkdir/com$4
+      if [ -L "$link" ] && [ ! -e "$link" ]; then
+        rm -f "$link"  # its printer is gone
+        continue
+      fi
+      case "$(readlink "$link")" in
+      /dev/pts/*) ;;
+      *) ln -sfn "$device" "$link" && break ;;
+      esac
+      i=$((i + 1))
+      if [ $i -ge 600 ]; then
+        echo "COM$4 stayed taken by another printer" > "$dir/failed"
+        exit 1
+      fi
+      sleep 0.05
+    done
+    take_port "$4"
+    exit 0
+  fi
+  # Otherwise the first free port name of COM2 to COM9, the bare device names Windows
+  # knows; ln -s without -f fails when another printer took the name.
   for n in 2 3 4 5 6 7 8 9; do
     if ln -s "$device" "$linkdir/com$n" 2>/dev/null; then
       take_port $n

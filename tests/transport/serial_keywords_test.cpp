@@ -1,5 +1,5 @@
-// The parity and stop-bit keyword table and the line settings: pure logic, the same on
-// every system.
+// The parity and stop-bit keyword table, the line settings and the name Windows opens a
+// port by: pure logic, the same on every system.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -84,6 +84,21 @@ TEST(LineSettings, EachValueTakesItsWidthOfTheArgument) {
   EXPECT_EQ(300 & 0xFF, line.dataBits);
   EXPECT_EQ(4, line.parityCode);
   EXPECT_EQ(2, line.stopBitsCode);
+}
+
+TEST(WindowsDeviceName, PortsAboveComNineOpenByTheirDeviceName) {
+  struct Row {
+    const char* name;
+    const char* opened;
+  } rows[] = {
+      {"COM1", "COM1"},          {"COM9", "COM9"},          {"COM10", "\\\\.\\COM10"},
+      {"COM12", "\\\\.\\COM12"}, {"COM255", "\\\\.\\COM255"},
+      {"COM010", "COM010"},      // a leading zero names no port: as given
+      {"COM1X", "COM1X"},        {"COM", "COM"},            {"com12", "com12"},
+      {"\\\\.\\COM12", "\\\\.\\COM12"}, {"LPT1", "LPT1"},    {"", ""},
+  };
+  for (const Row& row : rows) EXPECT_EQ(row.opened, WindowsDeviceName(row.name)) << row.name;
+  EXPECT_EQ("", WindowsDeviceName(nullptr));
 }
 
 }  // namespace
