@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "client/client_build.h"
@@ -159,6 +161,15 @@ int main(int argc, char** argv) {
   }
   if (!height.empty() && !ParseSize(height.c_str(), options.dpi, &options.height)) {
     return Usage("--height takes dots or millimetres (30mm)");
+  }
+
+  // The folder for the pictures is made when it does not exist yet, with its parents.
+  std::error_code made;
+  std::filesystem::create_directories(options.outputDir, made);
+  if (made) {
+    std::fprintf(stderr, "tervane-preview: cannot make the folder %s: %s\n", options.outputDir.c_str(),
+                 made.message().c_str());
+    return 1;
   }
 
   PreviewRun run(options, stdout);

@@ -144,9 +144,18 @@ TEST(RequestPreviewCommand, StandardInputLogsAndSizesInMillimetres) {
   testsupport::TempDir folder;
   testsupport::WriteFile(folder.File("job"), "N\nA10,10,0,2,1,1,N,\"X\"\nP1\n");
   const std::string program = Quote(Program("preview/tervane-preview"));
-  const std::string sized = Shell(program + " --out " + Quote(folder.Path()) +
+  // A folder that does not exist yet is made, with its parents; one that cannot be is
+  // named.
+  const std::string made = folder.File("made/by/preview");
+  const std::string sized = Shell(program + " --out " + Quote(made) +
                                   " --width 50mm --height 30mm - < " + Quote(folder.File("job")));
   EXPECT_NE(sized.find("label-001.png: 400x240 dots at 203 dpi (--width/--height)"), std::string::npos) << sized;
+  EXPECT_TRUE(testsupport::FileExists(made + "/label-001.png"));
+  int refused = 0;
+  const std::string under = folder.File("job") + "/labels";
+  EXPECT_EQ(0u, Shell(program + " --out " + Quote(under) + " - < " + Quote(folder.File("job")) + " 2>&1", &refused)
+                    .find("tervane-preview: cannot make the folder " + under + ": "));
+  EXPECT_EQ(1, refused);
 
   testsupport::WriteFile(folder.File("log"), "2026-1-5 8:0:2 - -------------------\n" +
                                                  previewtest::WorkedExamples()[2].job + "2026-1-5 8:0:3 - gata\n");
