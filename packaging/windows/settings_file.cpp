@@ -14,7 +14,20 @@ const char kDefaultServiceSettings[] =
 
 namespace {
 
-enum class Check { kText, kHost, kNumber, kDataBits, kNetPort, kParity, kStopBits, kAllowFrom };
+enum class Check {
+  kText,
+  kHost,
+  kNumber,
+  kSignedNumber,
+  kCount,
+  kFlag,
+  kOneCharacter,
+  kDataBits,
+  kNetPort,
+  kParity,
+  kStopBits,
+  kAllowFrom
+};
 
 // One setting the installer may write: its key (as the installer passes it and as a
 // new line spells it), the section of barcode.ini it belongs to (none in a service
@@ -28,8 +41,8 @@ struct Key {
 };
 
 // The longest values are those the programs keep whole: barcode.ini's port name of 11
-// characters and address of 99; the service's port name of 9 characters, printer name
-// of 101 and any other value of 259.
+// characters, page code of 1 and any other value of 99; the service's port name of 9
+// characters, printer name of 101 and any other value of 259.
 const Key kClientKeys[] = {
     {"ADDRESS", "[destination]", 99, Check::kHost, false},
     {"NETPORT", "[destination]", 5, Check::kNetPort, false},
@@ -38,6 +51,14 @@ const Key kClientKeys[] = {
     {"databits", "[com]", 1, Check::kDataBits, true},
     {"parity", "[com]", 99, Check::kParity, true},
     {"stopbits", "[com]", 99, Check::kStopBits, true},
+    {"BiochimieMoveLeft", "[sizing]", 99, Check::kSignedNumber, false},
+    {"CoagulareMoveLeft", "[sizing]", 99, Check::kSignedNumber, false},
+    {"HematologieMoveLeft", "[sizing]", 99, Check::kSignedNumber, false},
+    {"BARCODEFONTSIZE", "[sizing]", 99, Check::kNumber, false},
+    {"PRINTDOMAINNAME", "[sizing]", 99, Check::kFlag, false},
+    {"PAGECODE", "[sizing]", 1, Check::kOneCharacter, false},
+    {"MAXTEXTLEN", "[sizing]", 99, Check::kCount, false},
+    {"DEBUGMODE", "[debug]", 99, Check::kFlag, false},
 };
 
 const Key kServiceKeys[] = {
@@ -166,6 +187,19 @@ std::string Refusal(const Key& key, Kind kind, const std::string& value) {
         return "is no positive decimal number";
       }
       break;
+    case Check::kSignedNumber:
+      if (!DecimalInRange(value[0] == '-' ? value.substr(1) : value, 0, 0x7FFFFFFF)) {
+        return "is no decimal number";
+      }
+      break;
+    case Check::kCount:
+      if (!DecimalInRange(value, 0, 0x7FFFFFFF)) return "is no decimal number of 0 or more";
+      break;
+    case Check::kFlag:
+      if (value != "0" && value != "1") return "is not 0 or 1";
+      break;
+    case Check::kOneCharacter:
+      break;  // the length is checked above
     case Check::kDataBits:
       if (!DecimalInRange(value, 5, 8)) return "is not 5, 6, 7 or 8";
       break;
@@ -259,7 +293,84 @@ std::string Trimmed(const std::string& value) {
   return value.substr(first, value.find_last_not_of(' ') - first + 1);
 }
 
+const Key* FindKey(const Key* keys, std::size_t count, const std::string& name) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (Upper(keys[i].name) == Upper(name)) return &keys[i];
+  }
+  return nullptr;
+}
+
+std::string LineNumber(std::size_t index) { return "line " + std::to_string(index + 1); }
+
 }  // namespace
+
+bool CheckClientFile(const std::string& text, std::string* error) {
+  if (text.empty()) {
+    *error = "is empty";
+    return false;
+  }
+  // The client ends a line at a carriage return only: a line feed alone joins lines.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+      *error = "has a line end of a line feed alone, which the client reads as part of one "
+               "long line: save it with CR LF line ends";
+      return false;
+    }
+    if (text[i] == '\0') {
+      *error = "holds a zero byte, where the client stops reading";
+      return false;
+    }
+  }
+  std::vector<Line> lines = SplitLines(text);
+  const char* section = nullptr;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& raw = lines[i].text;
+    if (raw.size() > 300 || (lines[i].end.empty() && raw.size() > 299)) {
+      *error = LineNumber(i) + " is longer than the 300 characters the client reads; it and "
+               "every line after it would be ignored";
+      return false;
+    }
+    if (const char* header = ClientSectionOf(raw)) {
+      section = header;
+      continue;
+    }
+    std::string line = Trimmed(raw);
+    if (line.empty()) continue;
+    if (!section) {
+      *error = LineNumber(i) + " lies before the first section, where the client reads nothing";
+      return false;
+    }
+    // As the client splits it: the key up to "=", blanks before "=" included.
+    std::size_t eq = line.find('=');
+    std::string key = line.substr(0, eq);
+    std::string value = eq == std::string::npos ? "" : Trimmed(line.substr(eq + 1));
+    if (std::strcmp(section, "[suffix]") == 0) {
+      if (value.size() > 19) {
+        *error = LineNumber(i) + ": the suffix " + value + " is longer than the 19 characters the client keeps";
+        return false;
+      }
+      continue;
+    }
+    const Key* known = FindKey(kClientKeys, sizeof kClientKeys / sizeof kClientKeys[0], key);
+    if (!known || std::strcmp(known->section, section) != 0) {
+      *error = LineNumber(i) + ": \"" + key + "\" is no key the client reads in " + section;
+      return false;
+    }
+    if (value.size() >= 100) {
+      *error = LineNumber(i) + ": the value of " + key + " has 100 characters or more, which the client reads as empty";
+      return false;
+    }
+    // An empty ADDRESS means serial delivery; any other key wants its value.
+    std::string refusal = !value.empty()                         ? Refusal(*known, Kind::kClient, value)
+                          : std::strcmp(known->name, "ADDRESS") == 0 ? ""
+                                                                     : "is empty";
+    if (!refusal.empty()) {
+      *error = LineNumber(i) + ": " + key + "=" + value + ": the value " + refusal;
+      return false;
+    }
+  }
+  return true;
+}
 
 bool Apply(Kind kind, const Settings& settings, std::string* text, std::string* error) {
   const Key* keys = kind == Kind::kClient ? kClientKeys : kServiceKeys;
@@ -269,10 +380,7 @@ bool Apply(Kind kind, const Settings& settings, std::string* text, std::string* 
   bool printerGiven = false;
   bool serialGiven = false;
   for (const auto& setting : settings) {
-    const Key* key = nullptr;
-    for (std::size_t i = 0; i < keyCount; ++i) {
-      if (Upper(keys[i].name) == Upper(setting.first)) key = &keys[i];
-    }
+    const Key* key = FindKey(keys, keyCount, setting.first);
     if (!key) {
       *error = "unknown setting " + setting.first;
       return false;

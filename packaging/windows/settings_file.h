@@ -35,4 +35,13 @@ extern const char kDefaultServiceSettings[];
 // *error and leaves text unchanged.
 bool Apply(Kind kind, const Settings& settings, std::string* text, std::string* error);
 
+// A whole barcode.ini given to the installer (a file tuned on one PC for all): true
+// when the client reads every line of it as written. Otherwise false with the first
+// fault in *error: line ends of a line feed alone (the client ends lines at a carriage
+// return only), a line over 300 characters (it and the rest are ignored), a line before
+// the first section, a key the client does not know in its section (a typo is silently
+// ignored), a value it would read otherwise (over 99 characters, or refused as a
+// property's value would be), a suffix over 19 characters.
+bool CheckClientFile(const std::string& text, std::string* error);
+
 }  // namespace settingsfile

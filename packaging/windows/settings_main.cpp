@@ -4,6 +4,13 @@
 //
 //   tervane-settings client FILE [KEY=value ...]    barcode.ini: ADDRESS NETPORT port
 //                                                   baudrate databits parity stopbits
+//                                                   BiochimieMoveLeft CoagulareMoveLeft
+//                                                   HematologieMoveLeft BARCODEFONTSIZE
+//                                                   PRINTDOMAINNAME PAGECODE MAXTEXTLEN
+//                                                   DEBUGMODE, and SETTINGSFILE=PATH: a
+//                                                   whole barcode.ini, checked, copied
+//                                                   byte for byte, the other keys then
+//                                                   applied to it
 //   tervane-settings service FILE [KEY=value ...]   a service file: printerName port
 //                                                   baudrate databits parity stopbits
 //                                                   allowFrom
@@ -53,10 +60,16 @@ int main(int argc, char** argv) {
   }
   const char* path = argv[2];
   settingsfile::Settings settings;
+  std::string source;  // SETTINGSFILE: the file to install in place of FILE's content
   for (int i = 3; i < argc; ++i) {
     const char* eq = std::strchr(argv[i], '=');
     if (!eq || eq == argv[i]) return Usage();
-    settings.emplace_back(std::string(argv[i], static_cast<std::size_t>(eq - argv[i])), std::string(eq + 1));
+    std::string key(argv[i], static_cast<std::size_t>(eq - argv[i]));
+    if (kind == settingsfile::Kind::kClient && ascii::SameText(key, std::string("SETTINGSFILE"))) {
+      source = eq + 1;
+      continue;
+    }
+    settings.emplace_back(key, std::string(eq + 1));
   }
 
   // Every setting is checked before a file is touched.
@@ -64,7 +77,10 @@ int main(int argc, char** argv) {
   std::string error;
   if (!settingsfile::Apply(kind, settings, &text, &error)) return Fail(path, error);
   text.clear();
-  if (Exists(path)) {
+  if (!source.empty()) {
+    if (!ascii::ReadWholeFile(source.c_str(), &text)) return Fail(source.c_str(), "cannot be read");
+    if (!settingsfile::CheckClientFile(text, &error)) return Fail(source.c_str(), error);
+  } else if (Exists(path)) {
     if (!ascii::ReadWholeFile(path, &text)) return Fail(path, "cannot be read");
   } else if (kind == settingsfile::Kind::kClient) {
     // The very file the clients write when they find none.
@@ -75,7 +91,7 @@ int main(int argc, char** argv) {
   }
   std::string before = text;
   settingsfile::Apply(kind, settings, &text, &error);
-  if (text == before && Exists(path)) return 0;
+  if (text == before && source.empty() && Exists(path)) return 0;
 
   std::FILE* file = std::fopen(path, "wb");
   if (!file) return Fail(path, "cannot be written");

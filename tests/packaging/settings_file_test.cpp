@@ -54,6 +54,73 @@ TEST(SettingsWriter, ClientDefaultsWithPropertiesAreReadByTheClient) {
   EXPECT_EQ(kDefaultClient, Applied(Kind::kClient, kDefaultClient, {{"ADDRESS", " "}, {"PORT", ""}}));
 }
 
+// Tuned label positions rolled out as properties: each reaches the client's settings.
+TEST(SettingsWriter, SizingAndDebugPropertiesAreReadByTheClient) {
+  testsupport::TempDir dir;
+  std::string path = dir.File("barcode.ini");
+  std::string text = Applied(Kind::kClient, kDefaultClient,
+                             {{"BIOCHIMIEMOVELEFT", "60"}, {"COAGULAREMOVELEFT", "-8"},
+                              {"HEMATOLOGIEMOVELEFT", "0"}, {"BARCODEFONTSIZE", "70"},
+                              {"PRINTDOMAINNAME", "1"}, {"PAGECODE", "8"}, {"MAXTEXTLEN", "30"},
+                              {"DEBUGMODE", "1"}});
+  EXPECT_EQ(
+      "[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
+      "[sizing]\r\nBiochimieMoveLeft=60\r\nCoagulareMoveLeft=-8\r\nHematologieMoveLeft=0\r\n"
+      "BARCODEFONTSIZE=70\r\nPRINTDOMAINNAME=1\r\nPAGECODE=8\r\nMAXTEXTLEN=30\r\n[debug]\r\nDEBUGMODE=1\r\n",
+      text);
+  std::string error;
+  EXPECT_TRUE(settingsfile::CheckClientFile(text, &error)) << error;
+  testsupport::WriteFile(path, text);
+  ClientSettings settings;
+  ASSERT_TRUE(LoadClientSettings(path.c_str(), kTervaneSettingsRules, &settings));
+  EXPECT_EQ(60, settings.biochimieMoveLeft);
+  EXPECT_EQ(-8, settings.coagulareMoveLeft);
+  EXPECT_EQ(0, settings.hematologieMoveLeft);
+  EXPECT_EQ(70, settings.barcodeFontSize);
+  EXPECT_TRUE(settings.printDomainName);
+  EXPECT_EQ('8', settings.pageCode);
+  EXPECT_EQ(30, settings.maxTextLen);
+  EXPECT_TRUE(settings.debugMode);
+}
+
+// A whole tuned barcode.ini is installed only when the client reads every line of it
+// as written.
+TEST(SettingsWriter, TunedFileCheckedAsTheClientReadsIt) {
+  struct Case {
+    std::string text;
+    const char* fault;  // nullptr: accepted
+  };
+  const std::string line300 = "[suffix]\r\n" + std::string(300, 'K') + "\r\n";
+  const Case cases[] = {
+      {kDefaultClient, nullptr},
+      {"[destination]\r\nADDRESS=\r\n[suffix]\r\nHBA1C=%\r\n\r\n[debug]\r\nDEBUGMODE=0", nullptr},
+      {line300, nullptr},
+      {"[suffix]\r\nHBA1C=" + std::string(19, 's') + "\r\n[destination]\r\nADDRESS=" + std::string(99, 'a'),
+       nullptr},
+      {"", "is empty"},
+      {"[sizing]\nBiochimieMoveLeft=60\n", "line feed alone"},
+      {"[suffix]\r\n" + std::string(301, 'K') + "\r\n[sizing]\r\n", "line 2 is longer than the 300"},
+      {"[suffix]\r\n" + std::string(300, 'K'), "line 2 is longer than the 300"},  // no line end: 299
+      {"BiochimieMoveLeft=60\r\n[sizing]\r\n", "line 1 lies before the first section"},
+      {"[sizing]\r\nBiochimieMoveLeftt=60\r\n", "\"BiochimieMoveLeftt\" is no key the client reads in [sizing]"},
+      {"[sizing]\r\nBiochimieMoveLeft =60\r\n", "\"BiochimieMoveLeft \" is no key"},
+      {"[com]\r\nBiochimieMoveLeft=60\r\n", "is no key the client reads in [com]"},
+      {"[Sizing]\r\nBiochimieMoveLeft=60\r\n", "line 1 lies before the first section"},
+      {"[sizing]\r\nBARCODEFONTSIZE=8O\r\n", "line 2: BARCODEFONTSIZE=8O: the value is no positive"},
+      {"[sizing]\r\nBARCODEFONTSIZE=\r\n", "the value is empty"},
+      {"[destination]\r\nADDRESS=" + std::string(100, 'a') + "\r\n", "100 characters or more"},
+      {"[suffix]\r\nHBA1C=" + std::string(20, 's') + "\r\n", "longer than the 19"},
+      {std::string("[debug]\r\nDEBUGMODE=1\0\r\n", 22), "zero byte"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(c.fault == nullptr, settingsfile::CheckClientFile(c.text, &error)) << c.text;
+    if (c.fault) {
+      EXPECT_NE(std::string::npos, error.find(c.fault)) << error;
+    }
+  }
+}
+
 // A file tuned by hand: every line of the key gets the value (whichever one a reader
 // takes), a new key goes to the end of its own section, before the next one, and other
 // lines and their line ends stay.
@@ -116,6 +183,12 @@ TEST(SettingsWriter, RefusedValues) {
       {Kind::kClient, "DATABITS", "9", "5, 6, 7 or 8"},
       {Kind::kClient, "PARITY", "evenly", "parity word"},
       {Kind::kClient, "STOPBITS", "one", "stop-bit word"},
+      {Kind::kClient, "BiochimieMoveLeft", "6O", "no decimal number"},
+      {Kind::kClient, "HematologieMoveLeft", "--5", "no decimal number"},
+      {Kind::kClient, "BARCODEFONTSIZE", "0", "positive decimal"},
+      {Kind::kClient, "MAXTEXTLEN", "-1", "0 or more"},
+      {Kind::kClient, "DEBUGMODE", "yes", "not 0 or 1"},
+      {Kind::kClient, "PAGECODE", "12", "longer than the 1"},
       {Kind::kService, "allowFrom", "10.1.2.0/24,10.1.2.10/24", "IPv4 addresses"},
       {Kind::kService, "printerName", "a=b", "holds \"=\""},
       {Kind::kService, "printerName", "Label\tQueue", "control character"},
