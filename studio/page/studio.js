@@ -456,8 +456,9 @@ function pictureView(label) {
   placeOn(outline, {x0: 0, y0: 0, x1: stock.width || label.width, y1: stock.length || label.height},
           label.width, label.height);
   const mm = (dots) => (dots / dpi * 25.4).toFixed(1);
-  outline.title = (stock.width > 0 ? mm(stock.width) : "?") + " × " + (stock.length > 0 ? mm(stock.length) : "?") +
-                  " mm stock" + (outline.classList.contains("drawn") ? " (?: sized to what is drawn)" : "");
+  outline.title = "stock " + (stock.width > 0 ? mm(stock.width) : "?") + " × " +
+                  (stock.length > 0 ? mm(stock.length) : "?") + " mm" +
+                  (outline.classList.contains("drawn") ? " (?: not given; the picture is what is drawn and a margin)" : "");
   picture.append(img, outline, ruler("top", label.width / dpi * 25.4), ruler("left", label.height / dpi * 25.4));
   for (const w of label.warnings) {
     if (!w.placed) continue;
