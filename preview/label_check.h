@@ -85,6 +85,8 @@ struct RenderedLabel {
   int number = 0;            // 1, 2, ...
   std::string fileName;      // "label-001.png", the name tervane-preview would write
   int width = 0, height = 0;  // picture size in dots
+  int dpi = 203;
+  StockSize stock;           // the stock the checks held it against (0: sized to what is drawn)
   std::string png;           // the PNG file's bytes
   std::string summary;       // the summary line tervane-preview prints
   std::vector<LabelWarning> warnings;

@@ -48,6 +48,9 @@ bool PreviewRun::OnLabel(LabelPicture& label) {
   Say(summary);
   if (!keep) return true;
   rendered.summary = summary;
+  rendered.dpi = label.Dpi();
+  rendered.stock = {label.JobWidth() > 0 ? label.JobWidth() : options_.width,
+                    label.JobHeight() > 0 ? label.JobHeight() : options_.height};
   if (options_.check) {
     const StockSize stock{options_.width, options_.height};
     rendered.warnings = CheckLabel(label, labels_, stock, &rendered.barcodes);

@@ -195,7 +195,9 @@ json LabelJson(const RenderedLabel& label) {
                             {"scansToData", b.scansToData}});
   }
   return json{{"number", label.number},         {"fileName", label.fileName}, {"width", label.width},
-              {"height", label.height},         {"png_base64", Base64(label.png)},
+              {"height", label.height},         {"dpi", label.dpi},
+              {"stock", {{"width", label.stock.width}, {"length", label.stock.length}}},
+              {"png_base64", Base64(label.png)},
               {"summary", TextFromBytes(label.summary)}, {"warnings", std::move(warnings)},
               {"barcodes", std::move(barcodes)}};
 }

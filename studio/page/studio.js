@@ -368,42 +368,129 @@ function li(text, className) {
   return e;
 }
 
+// ---- the pictures: fitted to the panel or at real size, with millimetre rulers ----
+const CSS_PX_PER_INCH = 96;
+const SVG_NS = "http://www.w3.org/2000/svg";
+
+function svgElement(tag, attributes) {
+  const e = document.createElementNS(SVG_NS, tag);
+  for (const [name, value] of Object.entries(attributes)) e.setAttribute(name, value);
+  return e;
+}
+
+// A ruler of mm millimetres along the top or the left of a picture: a tick each mm,
+// longer ones each 5 and 10 mm, a number each 10 mm. The ticks are drawn in millimetre
+// units stretched over the ruler, the numbers placed in percent, so the ruler follows the
+// picture's size without being redrawn; fitRuler thins them out on small pictures.
+function ruler(side, mm) {
+  const box = document.createElement("div");
+  box.className = "ruler " + side;
+  const top = side === "top";
+  const drawing = svgElement("svg", {viewBox: top ? "0 0 " + mm + " 1" : "0 0 1 " + mm, preserveAspectRatio: "none"});
+  const paths = {mm: "", five: "", ten: ""};
+  const lengths = {mm: 0.3, five: 0.45, ten: 0.8};  // of the ruler's breadth
+  for (let k = 0; k <= mm; ++k) {
+    const kind = k % 10 === 0 ? "ten" : k % 5 === 0 ? "five" : "mm";
+    paths[kind] += top ? "M" + k + " 1V" + (1 - lengths[kind]) : "M1 " + k + "H" + (1 - lengths[kind]);
+    if (kind !== "ten" || k === 0) continue;
+    const number = document.createElement("span");
+    number.className = "num" + [20, 50, 100].map((n) => k % n === 0 ? " n" + n : "").join("");
+    number.textContent = String(k);
+    number.style[top ? "left" : "top"] = (k / mm * 100) + "%";
+    box.appendChild(number);
+  }
+  for (const kind of ["mm", "five", "ten"]) {
+    if (paths[kind]) drawing.appendChild(svgElement("path", {d: paths[kind], class: "tick " + kind}));
+  }
+  box.prepend(drawing);
+  return box;
+}
+
+// Ticks and numbers as dense as the picture's shown size allows; crisp dots when enlarged.
+function fitRuler(picture) {
+  const shown = picture.getBoundingClientRect().width;
+  if (!shown) return;
+  const pxPerMm = shown / Number(picture.dataset.widthMm);
+  picture.dataset.ticks = pxPerMm >= 3 ? "mm" : pxPerMm >= 0.6 ? "five" : "ten";
+  picture.dataset.numbers = String([10, 20, 50].find((step) => step * pxPerMm >= 24) || 100);
+  picture.classList.toggle("enlarged", shown * (window.devicePixelRatio || 1) >= Number(picture.dataset.dots));
+}
+
+const pictureSizes = new ResizeObserver((entries) => { for (const e of entries) fitRuler(e.target); });
+
+// A box in dots on a picture of width x height dots, in percent of the picture, kept on
+// it and at least 2 dots wide and high so that a thin one stays visible.
+function placeOn(e, box, width, height) {
+  const x0 = Math.max(0, Math.min(box.x0, width)), x1 = Math.max(0, Math.min(box.x1, width));
+  const y0 = Math.max(0, Math.min(box.y0, height)), y1 = Math.max(0, Math.min(box.y1, height));
+  e.style.left = (Math.min(x0, width - 2) / width * 100) + "%";
+  e.style.top = (Math.min(y0, height - 2) / height * 100) + "%";
+  e.style.width = (Math.min(Math.max(x1 - x0, 2), width) / width * 100) + "%";
+  e.style.height = (Math.min(Math.max(y1 - y0, 2), height) / height * 100) + "%";
+}
+
+// The picture of one label in a view that scrolls by itself when it is wider than the
+// panel (real size): the rulers, the stock's outline and a mark on each placed warning.
+function pictureView(label) {
+  const dpi = label.dpi || Number($("dpi").value);
+  const view = document.createElement("div");
+  view.className = "view";
+  const stage = document.createElement("div");
+  stage.className = "stage";
+  const picture = document.createElement("div");
+  picture.className = "picture";
+  picture.dataset.dots = label.width;
+  picture.dataset.widthMm = label.width / dpi * 25.4;
+  picture.style.setProperty("--ratio", String(label.width / label.height));
+  picture.style.setProperty("--real-width", (label.width / dpi * CSS_PX_PER_INCH) + "px");
+  const img = document.createElement("img");
+  img.src = "data:image/png;base64," + label.png_base64;
+  img.alt = label.fileName;
+  img.className = "label-picture";
+  img.width = label.width;
+  img.height = label.height;
+  // The stock as the checks saw it; a side it does not give is the picture's (what is drawn).
+  const stock = label.stock || {width: 0, length: 0};
+  const outline = document.createElement("div");
+  outline.className = "outline" + (stock.width > 0 && stock.length > 0 ? "" : " drawn");
+  placeOn(outline, {x0: 0, y0: 0, x1: stock.width || label.width, y1: stock.length || label.height},
+          label.width, label.height);
+  const mm = (dots) => (dots / dpi * 25.4).toFixed(1);
+  outline.title = "stock " + (stock.width > 0 ? mm(stock.width) : "?") + " × " +
+                  (stock.length > 0 ? mm(stock.length) : "?") + " mm" +
+                  (outline.classList.contains("drawn") ? " (?: not given; the picture is what is drawn and a margin)" : "");
+  picture.append(img, outline, ruler("top", label.width / dpi * 25.4), ruler("left", label.height / dpi * 25.4));
+  for (const w of label.warnings) {
+    if (!w.placed) continue;
+    const mark = document.createElement("div");
+    mark.className = "mark";
+    mark.title = w.kind + ": " + w.message;
+    mark.dataset.kind = w.kind;
+    placeOn(mark, w.where, label.width, label.height);
+    picture.appendChild(mark);
+  }
+  stage.appendChild(picture);
+  view.appendChild(stage);
+  pictureSizes.observe(picture);
+  return view;
+}
+
 function showLabels(answer) {
   const labels = $("labels");
+  pictureSizes.disconnect();
   labels.textContent = "";
   const all = $("warnings");
   all.textContent = "";
-  const scale = Number($("dpi").value) === 300 ? 1 : 2;
   for (const label of answer.labels) {
     const box = document.createElement("div");
     box.className = "label";
     box.dataset.number = label.number;
-    const picture = document.createElement("div");
-    picture.className = "picture";
-    const img = document.createElement("img");
-    img.src = "data:image/png;base64," + label.png_base64;
-    img.alt = label.fileName;
-    img.className = "label-picture";
-    img.width = label.width * scale;
-    img.height = label.height * scale;
-    picture.appendChild(img);
-    for (const w of label.warnings) {
-      if (!w.placed) continue;
-      const x0 = Math.max(0, Math.min(w.where.x0, label.width)), x1 = Math.max(0, Math.min(w.where.x1, label.width));
-      const y0 = Math.max(0, Math.min(w.where.y0, label.height)), y1 = Math.max(0, Math.min(w.where.y1, label.height));
-      const mark = document.createElement("div");
-      mark.className = "mark";
-      mark.title = w.message;
-      mark.style.left = (Math.min(x0, label.width - 2) * scale) + "px";
-      mark.style.top = (Math.min(y0, label.height - 2) * scale) + "px";
-      mark.style.width = (Math.max(x1 - x0, 2) * scale) + "px";
-      mark.style.height = (Math.max(y1 - y0, 2) * scale) + "px";
-      picture.appendChild(mark);
-    }
+    const picture = pictureView(label);
+    const png = "data:image/png;base64," + label.png_base64;
     const side = document.createElement("div");
     side.className = "label-side";
     const save = document.createElement("a");
-    save.href = img.src; save.download = label.fileName; save.textContent = "download " + label.fileName;
+    save.href = png; save.download = label.fileName; save.textContent = "download " + label.fileName;
     save.className = "png-download";
     const title = document.createElement("div");
     title.append(save);
@@ -465,6 +552,7 @@ async function start() {
     $(id).addEventListener("input", scheduleRender);
     $(id).addEventListener("change", scheduleRender);
   }
+  $("real-size").addEventListener("change", () => $("labels").classList.toggle("real-size", $("real-size").checked));
   $("ini-file").addEventListener("change", async () => {
     const file = $("ini-file").files[0];
     if (!file) return;

@@ -121,11 +121,18 @@ class ApiTest(unittest.TestCase):
         self.assertIn("clipped", [w["kind"] for w in answer["labels"][0]["warnings"]])
 
     def test_stock_millimetres_and_dpi(self):
-        for dpi, width_mm, dots in [(203, 50, 400), (300, 50, 591), (203, 25.4, 203)]:
+        # The stock comes back in dots with the label's dpi, for the page's ruler and outline.
+        for dpi, width_mm, dots, length in [(203, 50, 400, 240), (300, 50, 591, 354), (203, 25.4, 203, 240)]:
             status, answer = self.studio.json("POST", "/api/render", {"argument": TUBE, "dpi": dpi,
                                                                       "stock": {"widthMm": width_mm, "lengthMm": 30}})
             self.assertEqual(status, 200)
-            self.assertEqual(answer["labels"][0]["width"], dots, (dpi, width_mm))
+            label = answer["labels"][0]
+            self.assertEqual((label["width"], label["dpi"], label["stock"]),
+                             (dots, dpi, {"width": dots, "length": length}), (dpi, width_mm))
+        # The job's own width wins over the given stock; a side nobody gives is 0.
+        status, answer = self.studio.json("POST", "/api/render", {"job": 'q320\nN\nA10,10,0,2,1,1,N,"X"\nP1\n',
+                                                                  "stock": {"widthMm": 50}})
+        self.assertEqual(answer["labels"][0]["stock"], {"width": 320, "length": 0})
 
     def test_label_count_is_capped(self):
         status, answer = self.studio.json("POST", "/api/render", {"argument": "x://100\\1^250^1^0\\B^1\\"})

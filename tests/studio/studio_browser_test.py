@@ -2,12 +2,15 @@
 """The studio in a real browser: headless Chromium, driven through chromedriver's
 WebDriver HTTP interface, opens the page, composes a protocol 0 label, sees its barcode
 scan (zbarimg on the downloaded picture), raises BIOCHIMIEMOVELEFT until the label is
-clipped, and downloads a barcode.ini that the client reads (tervane-preview --ini).
+clipped, downloads a barcode.ini that the client reads (tervane-preview --ini), and
+lays a label wider than the window out at 1280x800 and 1920x1080, fitted and at real
+size, with its rulers, stock outline and warning marks.
 
     studio_browser_test.py --studio PATH --preview PATH --artefacts DIR
 
 Exit 0 when every step held, 77 when Chromium or chromedriver is missing (skipped).
-The screenshot of the page stays in DIR/studio-browser.png."""
+The screenshots of the page stay in DIR: studio-browser.png and one per window size
+and picture size (studio-1280x800-fit.png, ...)."""
 import argparse
 import base64
 import json
@@ -87,6 +90,11 @@ class Browser:
             time.sleep(0.1)
         raise AssertionError("timed out waiting for " + what)
 
+    def window(self, width, height):
+        call("POST", self.url + "/goog/cdp/execute",
+             {"cmd": "Emulation.setDeviceMetricsOverride",
+              "params": {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False}})
+
     def screenshot(self, path):
         with open(path, "wb") as f:
             f.write(base64.b64decode(call("GET", self.url + "/screenshot")))
@@ -112,6 +120,118 @@ def wait_file(folder, name, seconds=20):
 # The barcodes of the page's labels: (data, scans to data, x0), as the page shows them.
 BARCODES = """return Array.from(document.querySelectorAll('#labels .barcodes li')).map(
     e => [e.textContent, e.dataset.scansToData === 'true', Number(e.dataset.x0)]);"""
+
+
+def post(url, body):
+    req = urllib.request.Request(url, data=json.dumps(body).encode(), method="POST",
+                                 headers={"Content-Type": "application/json"})
+    with urllib.request.urlopen(req, timeout=60) as res:
+        return json.loads(res.read())
+
+
+def settled(check, seconds=10):
+    """check() until it holds (layout follows a resize a frame later); its last failure."""
+    deadline = time.time() + seconds
+    while True:
+        try:
+            return check()
+        except AssertionError:
+            if time.time() > deadline:
+                raise
+            time.sleep(0.1)
+
+
+# 200 mm of stock (q1600 at 203 dpi), wider than the printhead: "clipped" marks the
+# part past the head; the "X" 10 dots left of the bars, a short quiet zone (x 90..100,
+# y 40..140).
+WIDE_JOB = 'q1600\nQ240,24\nN\nB100,40,0,1,2,4,100,N,"12345"\nA80,80,0,2,1,1,N,"X"\nA40,180,0,4,1,1,N,"WIDE STOCK"\nP1\n'
+WIDE_DOTS, WIDE_LENGTH, DPI = 1600, 240, 203
+
+# Where the page put the first label's picture and all around it, as the browser lays it out.
+GEOMETRY = """
+const r = (e) => { const b = e.getBoundingClientRect();
+                   return {left: b.left, top: b.top, right: b.right, bottom: b.bottom, width: b.width, height: b.height}; };
+const view = document.querySelector('#labels .view'), picture = view.querySelector('.picture');
+const shown = (e) => getComputedStyle(e).display !== 'none';
+return {page: [document.scrollingElement.scrollWidth, document.scrollingElement.clientWidth],
+        panel: r(document.querySelector('#see')), view: r(view), viewScroll: [view.scrollWidth, view.clientWidth],
+        picture: r(picture), img: r(picture.querySelector('img')),
+        outline: r(picture.querySelector('.outline')), drawn: picture.querySelector('.outline.drawn') !== null,
+        top: r(picture.querySelector('.ruler.top')), left: r(picture.querySelector('.ruler.left')),
+        topTens: r(picture.querySelector('.ruler.top .tick.ten')),
+        topNumbers: Array.from(picture.querySelectorAll('.ruler.top .num')).filter(shown).map((e) => [e.textContent, r(e)]),
+        leftNumbers: Array.from(picture.querySelectorAll('.ruler.left .num')).filter(shown).map((e) => [e.textContent, r(e)]),
+        marks: Array.from(picture.querySelectorAll('.mark')).map((e) => [e.dataset.kind, r(e)])};"""
+
+
+def near(a, b, slack, what):
+    assert abs(a - b) <= slack, f"{what}: {a} where {b} was expected"
+
+
+def check_layout(g, real, width, warnings):
+    """The picture in its panel and the page not scrolling sideways; the rulers, outline
+    and marks at the picture's scale."""
+    assert g["page"][0] <= g["page"][1], f"the page scrolls sideways: {g['page']}"
+    assert g["panel"]["left"] <= g["view"]["left"] and g["view"]["right"] <= g["panel"]["right"], (g["view"], g["panel"])
+    pic, img = g["picture"], g["img"]
+    near(img["height"] / img["width"], WIDE_LENGTH / WIDE_DOTS, 0.01, "the picture's aspect")
+    if real:
+        near(img["width"], WIDE_DOTS / DPI * 96, 0.6, "the real-size width in CSS px (96 per inch)")
+        if width == 1280:
+            assert g["viewScroll"][0] > g["viewScroll"][1], f"200 mm fit in the panel at 1280: {g['viewScroll']}"
+    else:
+        assert g["view"]["left"] < pic["left"] and pic["right"] <= g["view"]["right"], (pic, g["view"])
+        assert pic["width"] >= g["view"]["width"] - 40, f"the picture does not fill the panel: {pic} in {g['view']}"
+        assert g["viewScroll"][0] <= g["viewScroll"][1], f"the fitted picture scrolls: {g['viewScroll']}"
+    scale = img["width"] / WIDE_DOTS  # CSS px per dot
+    mm = DPI / 25.4 * scale  # CSS px per mm
+    # The rulers: along the top and the left, a long tick each 10 mm from 0 to 200,
+    # each number just before its tick.
+    near(g["top"]["bottom"], pic["top"], 0.5, "the top ruler's bottom")
+    near(g["top"]["width"], pic["width"], 0.5, "the top ruler's width")
+    near(g["left"]["right"], pic["left"], 0.5, "the left ruler's right side")
+    near(g["left"]["height"], pic["height"], 0.5, "the left ruler's height")
+    near(g["topTens"]["left"], pic["left"], 1, "the top ruler's 0 mm tick")
+    near(g["topTens"]["right"], pic["left"] + 200 * mm, 1.5, "the top ruler's 200 mm tick")
+    assert len(g["topNumbers"]) >= 4 and len(g["leftNumbers"]) >= 2, (g["topNumbers"], g["leftNumbers"])
+    for text, box in g["topNumbers"]:
+        assert pic["left"] + int(text) * mm - 5 <= box["right"] <= pic["left"] + int(text) * mm, (text, box, mm)
+    for text, box in g["leftNumbers"]:
+        assert pic["top"] + int(text) * mm - 4 <= box["bottom"] <= pic["top"] + int(text) * mm, (text, box, mm)
+    # The stock is the job's q and Q: the whole picture.
+    assert not g["drawn"]
+    for side in ("left", "top", "width", "height"):
+        near(g["outline"][side], pic[side], 0.5, "the outline's " + side)
+    # Each placed warning marked where the checks found it.
+    inside = [w for w in warnings if w["placed"] and 0 <= w["where"]["x0"] < w["where"]["x1"] <= WIDE_DOTS
+              and 0 <= w["where"]["y0"] < w["where"]["y1"] <= WIDE_LENGTH]
+    assert len(inside) == 2 and len(g["marks"]) == len([w for w in warnings if w["placed"]]), (warnings, g["marks"])
+    for w in inside:
+        box = next(m for kind, m in g["marks"] if kind == w["kind"])
+        near(box["left"], pic["left"] + w["where"]["x0"] * scale, 1, w["kind"] + " mark's left")
+        near(box["top"], pic["top"] + w["where"]["y0"] * scale, 1, w["kind"] + " mark's top")
+        near(box["right"], pic["left"] + w["where"]["x1"] * scale, 1, w["kind"] + " mark's right")
+        near(box["bottom"], pic["top"] + w["where"]["y1"] * scale, 1, w["kind"] + " mark's bottom")
+
+
+def lay_out_wide_label(browser, page, artefacts):
+    """A 200 mm label job at two window sizes, fitted and at real size; a screenshot of each."""
+    browser.click('#source option[value="job"]')
+    browser.type("#job", WIDE_JOB)
+    browser.wait(f"const p = document.querySelector('#labels .picture'); return p && p.dataset.dots === '{WIDE_DOTS}';",
+                 "the wide label")
+    warnings = post(page + "api/render", browser.js("return renderBody();"))["labels"][0]["warnings"]
+    shots = []
+    for width, height in [(1280, 800), (1920, 1080)]:
+        browser.window(width, height)
+        for real in (False, True):
+            if browser.js("return document.getElementById('real-size').checked;") != real:
+                browser.click("#real-size")
+            settled(lambda: check_layout(browser.js(GEOMETRY), real, width, warnings))
+            browser.js("document.getElementById('see').scrollIntoView();")
+            shots.append(os.path.join(artefacts, f"studio-{width}x{height}-{'real' if real else 'fit'}.png"))
+            browser.screenshot(shots[-1])
+    return shots
 
 
 def run(options, work):
@@ -188,7 +308,9 @@ def run(options, work):
 
         os.makedirs(options.artefacts, exist_ok=True)
         browser.screenshot(os.path.join(options.artefacts, "studio-browser.png"))
-        print("studio browser test passed; screenshot " + os.path.join(options.artefacts, "studio-browser.png"))
+        shots = lay_out_wide_label(browser, page, options.artefacts)
+        print("studio browser test passed; screenshots " +
+              " ".join([os.path.join(options.artefacts, "studio-browser.png")] + shots))
     finally:
         if browser:
             try:
