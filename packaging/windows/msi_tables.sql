@@ -8,7 +8,7 @@ INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('OneSe
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('OneServiceOnly', '(&Koldane=3 OR (!Koldane=3 AND &Koldane<>2)) AND (&quorvel=3 OR (!quorvel=3 AND &quorvel<>2))', 1010)
 -- The settings properties pass from the command line to the installer service (wixl
 -- lists only its own upgrade properties here).
-UPDATE `Property` SET `Value`='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ADDRESS;NETPORT;PORT;BAUDRATE;DATABITS;PARITY;STOPBITS;PRINTERNAME;SERVICE_PORT;SERVICE_BAUDRATE;SERVICE_DATABITS;SERVICE_PARITY;SERVICE_STOPBITS;ALLOWFROM' WHERE `Property`='SecureCustomProperties'
+UPDATE `Property` SET `Value`='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;SETTINGSFILE;ADDRESS;NETPORT;PORT;BAUDRATE;DATABITS;PARITY;STOPBITS;BIOCHIMIEMOVELEFT;COAGULAREMOVELEFT;HEMATOLOGIEMOVELEFT;BARCODEFONTSIZE;PRINTDOMAINNAME;PAGECODE;MAXTEXTLEN;DEBUGMODE;PRINTERNAME;SERVICE_PORT;SERVICE_BAUDRATE;SERVICE_DATABITS;SERVICE_PARITY;SERVICE_STOPBITS;ALLOWFROM' WHERE `Property`='SecureCustomProperties'
 -- The services' event-log sources: wixl writes an expandable value as a plain string,
 -- and the event log takes EventMessageFile as REG_EXPAND_SZ ("#%" in the Registry
 -- table).
