@@ -11,6 +11,7 @@
 
 #include "client/client_build.h"
 #include "client/client_settings.h"
+#include "client/client_settings_file.h"
 #include "preview/job_reader.h"
 #include "preview/label_check.h"
 #include "studio/byte_text.h"
@@ -139,7 +140,7 @@ struct RenderInput {
   const ClientBuild* build = &kTervaneBuild;
   bool isJob = false;
   std::string text;  // the argument or the job
-  IniSource ini;
+  std::string ini;   // the barcode.ini text of a request ("": the built-in defaults)
   RenderSettings settings;
 };
 
@@ -154,8 +155,7 @@ RenderInput ReadRenderInput(const json& request) {
   if (hasArgument == hasJob) throw BadRequest{400, "give either \"argument\" (a request) or \"job\" (a label job)"};
   input.isJob = hasJob;
   input.text = hasJob ? job : argument;
-  input.ini.text = ByteField(request, "ini", studio::kMaxIniBytes, &hasIni);
-  input.ini.useText = hasIni;
+  input.ini = ByteField(request, "ini", studio::kMaxIniBytes, &hasIni);
   input.settings.dpi = DpiField(request);
   input.settings.maxLabels = IntegerField(request, "maxLabels", studio::kMaxLabels, 1, studio::kMaxLabels);
   if (request.contains("stock")) {
@@ -442,13 +442,8 @@ ApiReply StudioApi::Print(const std::string& body) {
   if (input.isJob) {
     jobs.push_back(input.text);
   } else {
-    RequestJobs rendered;
-    std::string error;
     std::lock_guard<std::mutex> lock(renderLock_);
-    if (!RenderRequest(*input.build, input.text, input.ini, &rendered, &error)) {
-      return ErrorReply(500, "the request could not be run: " + error);
-    }
-    jobs = rendered.jobs;
+    jobs = RenderRequest(*input.build, input.text, input.ini).jobs;
   }
   // A test print holds no more labels than a render shows; more are refused whole
   // rather than printed in part.

@@ -107,11 +107,8 @@ TEST(LabelChecks, EachKindWarnsPastItsBoundAndNotBefore) {
     RenderOutcome outcome;
     std::string error;
     if (c.build) {
-      IniSource ini;
-      ini.useText = true;
-      ini.text = kClientDefaultIni;
-      ASSERT_TRUE(RenderRequestToMemory(c.build == 'b' ? kTervaneBBuild : kTervaneBuild, c.input, ini, settings,
-                                        &outcome, &error))
+      ASSERT_TRUE(RenderRequestToMemory(c.build == 'b' ? kTervaneBBuild : kTervaneBuild, c.input, kClientDefaultIni,
+                                        settings, &outcome, &error))
           << error;
     } else {
       ASSERT_TRUE(RenderJobToMemory(c.input, settings, &outcome, &error)) << error;
@@ -174,9 +171,8 @@ TEST(LabelChecks, LintCommandPrintsWarningsAndExitsWithThree) {
 
   RenderOutcome outcome;
   std::string error;
-  IniSource ini;
-  ini.path = folder.File("barcode.ini");
-  ASSERT_TRUE(RenderRequestToMemory(kTervaneBBuild, kProtocol10Request, ini, RenderSettings(), &outcome, &error));
+  ASSERT_TRUE(
+      RenderRequestToMemory(kTervaneBBuild, kProtocol10Request, kClientDefaultIni, RenderSettings(), &outcome, &error));
   ASSERT_EQ(outcome.labels.size(), 2u);
   std::string summaries, withWarnings;
   for (const RenderedLabel& label : outcome.labels) {
