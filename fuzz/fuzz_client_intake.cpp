@@ -5,8 +5,8 @@
 // the build byte is the argument and barcode.ini holds the settings of the worked
 // examples. The run goes through decoding, records, fields,
 // dispatch and every layout, and delivers into memory. Checks on every label job:
-// no zero byte among its bytes, at most the 16 MiB cap; and the run's exit code is 0
-// or -1.
+// no zero byte among its bytes, a terminator right after them, at most the 16 MiB cap;
+// and the run's exit code is 0 or -1.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,6 +25,16 @@ const char kExampleSettings[] =
     "[com]\r\nport=1\r\n[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\n"
     "HematologieMoveLeft=80\r\nBARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\nPAGECODE=B\r\n"
     "MAXTEXTLEN=12\r\n[destination]\r\nADDRESS=127.0.0.1\r\nNETPORT=104\r\n[suffix]\r\nD2=-X\r\n";
+
+// The in-memory delivery, checking each job as the run hands it over: a copy cannot
+// tell whether the run's buffer ends in a terminator.
+class CheckedDelivery : public MemoryDelivery {
+ public:
+  bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override {
+    Check(job[length] == '\0', "label job terminated");
+    return MemoryDelivery::Deliver(settings, job, length);
+  }
+};
 
 }  // namespace
 
@@ -48,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ClientSettings settings;
   ParseClientSettings(ini, build.settings, &settings);
-  MemoryDelivery delivery;
+  CheckedDelivery delivery;
   int code = RunClient(build, argument.c_str(), settings, delivery, nullptr);
   Check(code == kExitOk || code == kExitFailure, "exit code 0 or -1");
   for (const std::string& job : delivery.jobs) {
