@@ -1,27 +1,15 @@
-// The client's entry: decodes the request on the command line, splits it into
-// records and fields, renders each record through the dispatch table and hands the
-// label job to a delivery. The program's main supplies the real delivery (TCP or
-// serial port); the preview and the tests supply one that keeps the jobs in memory.
+// The programs' side of a client run: what lies around RunClient (client_run.h) in
+// tervane and tervane-b. The entry reads barcode.ini (with the first-run prompt and
+// default file, or the report of the installed layout), keeps the argument log in a
+// file and delivers to the printer.
 #pragma once
 
 #include <cstddef>
 
 #include "client/client_build.h"
 #include "client/client_files.h"
+#include "client/client_run.h"
 #include "client/client_settings.h"
-#include "client/label_job.h"
-
-// Exit codes of a run.
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = -1;
-
-class JobDelivery {
- public:
-  virtual ~JobDelivery();
-  // Delivers one label job (length bytes, no terminator). On failure shows its own
-  // message box and returns false; the run then ends with kExitFailure.
-  virtual bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) = 0;
-};
 
 // The real delivery: with a non-empty ADDRESS one wire frame over a new TCP connection
 // to ADDRESS:NETPORT, otherwise one write to the serial port named by PORT.
@@ -30,32 +18,15 @@ class PrinterDelivery : public JobDelivery {
   bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override;
 };
 
-// A layout chooser in place of the build's dispatch table (tests pass their own):
-// false when the protocol has no layout.
-typedef bool (*LayoutRenderer)(int protocol, LabelJob& job, const char* data,
-                               ClientSettings& settings);
-
-// One whole run of build for argument (the command-line argument, still
-// percent-encoded). programDirectory holds barcode.ini, read by the build's settings
-// rules, and the argument log. settings holds the built-in defaults on entry; the
-// loader fills it and the run may set its hex-text flag. Without render the layouts
-// are the build's dispatch table. Returns the process exit code.
-int RunClient(const ClientBuild& build, const char* argument, const char* programDirectory,
-              ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render = nullptr);
-
-// The same run with the settings file and argument log that files name (the program's
-// own layout: ProgramClientFiles).
-int RunClient(const ClientBuild& build, const char* argument, const ClientFiles& files,
-              ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render = nullptr);
-
-// Percent-decodes argument into out (at least strlen(argument) + 1 bytes) and
-// terminates it. Only a "%" followed by a decimal digit starts an escape, so the
-// escapes give bytes 0x00 to 0x9F; "%00" ends the text.
-void PercentDecode(const char* argument, char* out);
-
-// The protocol number of field 3: -1 when empty, else its decimal value (0 without
-// digits), saturated at the 32-bit limits.
-int ProtocolNumber(const char* field3);
+// One whole run of the program build for argument (the command-line argument, still
+// percent-encoded), with the settings file and argument log that files name (the
+// program's own layout: ProgramClientFiles). An empty argument touches no file. Else
+// barcode.ini is read by the build's settings rules into settings, which hold the
+// built-in defaults on entry; where it cannot be read the run goes on with those, after
+// the first-run prompt and the default file, or the report (files.createMissingSettings).
+// render: as for RunClient. Returns the process exit code.
+int RunClientProgram(const ClientBuild& build, const char* argument, const ClientFiles& files,
+                     ClientSettings& settings, JobDelivery& delivery, LayoutRenderer render = nullptr);
 
 // The directory of the running program (its path cut at the last path separator),
 // or "" when the path has none.

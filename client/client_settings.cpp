@@ -1,13 +1,11 @@
 #include "client/client_settings.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "client/field_reader.h"
-#include "client/settings_prompt.h"
 #include "platform/ascii_text.h"
 #include "transport/serial_port.h"
 
@@ -132,27 +130,13 @@ enum class Section { kNone, kCom, kSizing, kDestination, kSuffix, kDebug };
 
 }  // namespace
 
-bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings,
-                        MissingSettings missing) {
-  // The whole file, without asking for its size first: a file that cannot be read
-  // counts as one that cannot be opened.
-  std::string text;
-  if (!ascii::ReadWholeFile(path, &text)) {
-    if (missing == MissingSettings::kReport) {
-      int code = errno;
-      std::fprintf(stderr, "Tervane: cannot read %s (%s): the built-in settings apply\n", path,
-                   std::strerror(code));
-      std::fflush(stderr);
-      return false;
-    }
-    std::fputs("Nu pot deschide fisierul barcode.ini\nSe va crea un nou fisier \nApasati Enter",
-               stdout);
-    std::fflush(stdout);
-    WaitForEnter();
-    return false;
-  }
+const char kDefaultClientSettings[] =
+    "[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
+    "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
+    "BARCODEFONTSIZE=80\r\n";
 
-  // Text after a zero byte in the file is not part of the settings text.
+void ParseClientSettings(const std::string& text, const SettingsRules& rules, ClientSettings* settings) {
+  // Text after a zero byte is not part of the settings text.
   const char* source = text.c_str();
   int length = static_cast<int>(std::strlen(source));
   int cursor = 0;
@@ -189,26 +173,6 @@ bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSett
       if (Is(kv, "DEBUGMODE")) settings->debugMode = std::strcmp(kv.value, "1") == 0;
     }
   }
-  return true;
-}
-
-void WriteDefaultClientSettings(const char* path) {
-  // A file that opens for reading but could not be read (a disk error) still holds
-  // the laboratory's settings: it is never replaced by the defaults.
-  if (std::FILE* existing = std::fopen(path, "rb")) {
-    std::fclose(existing);
-    return;
-  }
-  std::FILE* file = std::fopen(path, "wb");
-  if (!file) return;
-  // Written with explicit CR LF on every system, as text mode writes it on Windows.
-  std::fputs("[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n",
-             file);
-  std::fputs(
-      "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
-      "BARCODEFONTSIZE=80\r\n",
-      file);
-  std::fclose(file);
 }
 
 const char* FindSuffix(const ClientSettings& settings, const char* name) {

@@ -1,9 +1,12 @@
 // The client settings record (everything read from barcode.ini plus the run-wide
-// hex-text flag) and its loader. The two clients read the file by different rules:
-// tervane-b knows no MAXTEXTLEN key and no [suffix] section.
+// hex-text flag) and the reader of barcode.ini's text. The two clients read the text by
+// different rules: tervane-b knows no MAXTEXTLEN key and no [suffix] section. Where the
+// text comes from (a file beside the program, a page, a test) is the caller's business:
+// client_settings_file.h reads it from disk.
 #pragma once
 
 #include <deque>
+#include <string>
 
 #include "client/decimal.h"
 
@@ -51,22 +54,14 @@ struct SettingsRules {
 constexpr SettingsRules kTervaneSettingsRules = {true, true};
 constexpr SettingsRules kTervaneBSettingsRules = {false, false};
 
-// What the loader says when barcode.ini cannot be opened.
-enum class MissingSettings {
-  kPromptForNewFile,  // the prompt "... Se va crea un nou fisier ..." (a default file follows)
-  kReport,            // a line on standard error naming the file: no file will be written
-                      // (the installed layout, whose file lies in a system folder)
-};
+// Reads the text of a barcode.ini by rules into settings: only the keys present change,
+// so settings keeps its built-in defaults (or earlier values) for the others. Lines end
+// at CR, LF or CR LF; text after a zero byte is not read.
+void ParseClientSettings(const std::string& text, const SettingsRules& rules, ClientSettings* settings);
 
-// Reads barcode.ini at path by rules into settings (only the keys present are changed). Lines
-// end at CR, LF or CR LF. False when the file cannot be opened or read (a folder of
-// that name, too): the prompt (or the report) is printed and settings are untouched.
-bool LoadClientSettings(const char* path, const SettingsRules& rules, ClientSettings* settings,
-                        MissingSettings missing = MissingSettings::kPromptForNewFile);
-
-// Writes the default barcode.ini (with carriage return and line feed line ends) where
-// no file of that name opens for reading.
-void WriteDefaultClientSettings(const char* path);
+// The barcode.ini that a client writes on its first run, where it finds none (with
+// carriage return and line feed line ends on every system).
+extern const char kDefaultClientSettings[];
 
 // The suffix of the first entry whose key equals name exactly, or "" when none.
 const char* FindSuffix(const ClientSettings& settings, const char* name);

@@ -17,5 +17,5 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   const char* argument = argc > 1 ? argv[1] : "";
   PrinterDelivery delivery;
-  return RunClient(ProgramBuild(), argument, ProgramClientFiles(), settings, delivery);
+  return RunClientProgram(ProgramBuild(), argument, ProgramClientFiles(), settings, delivery);
 }

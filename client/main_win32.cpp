@@ -14,5 +14,5 @@ ClientSettings settings;
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const char* argument = CommandLineArgument(GetCommandLineA());
   PrinterDelivery delivery;
-  return RunClient(ProgramBuild(), argument, ProgramClientFiles(), settings, delivery);
+  return RunClientProgram(ProgramBuild(), argument, ProgramClientFiles(), settings, delivery);
 }

@@ -12,9 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
-
-#include "client/client_entry.h"
+#include "client/client_run.h"
 #include "fuzz/client_build_byte.h"
 #include "fuzz/fuzz_support.h"
 #include "transport/wire_frame.h"
@@ -28,18 +26,14 @@ const char kExampleSettings[] =
     "HematologieMoveLeft=80\r\nBARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\nPAGECODE=B\r\n"
     "MAXTEXTLEN=12\r\n[destination]\r\nADDRESS=127.0.0.1\r\nNETPORT=104\r\n[suffix]\r\nD2=-X\r\n";
 
-class MemoryDelivery : public JobDelivery {
+// The in-memory delivery, checking each job as the run hands it over: a copy cannot
+// tell whether the run's buffer ends in a terminator.
+class CheckedDelivery : public MemoryDelivery {
  public:
-  bool Deliver(const ClientSettings&, const char* job, std::size_t length) override {
-    Check(length <= wire::kMaxJobLength, "label job within the cap");
-    Check(std::memchr(job, '\0', length) == nullptr, "label job holds no zero byte");
+  bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override {
     Check(job[length] == '\0', "label job terminated");
-    ++jobs;
-    bytes += length;
-    return true;
+    return MemoryDelivery::Deliver(settings, job, length);
   }
-  std::size_t jobs = 0;
-  std::size_t bytes = 0;
 };
 
 }  // namespace
@@ -49,27 +43,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ClientBuild& build = fuzzsupport::BuildFromByte(data[0]);
   ++data;
   --size;
-  static const std::string folder = fuzzsupport::WorkFolder();
-  static const std::string ini = folder + "/barcode.ini";
-  static const std::string argLog = folder + "/_tervane_arg.log";
-
   const char* text = reinterpret_cast<const char*>(data);
   const void* zero = std::memchr(text, '\0', size);
-  std::string argument;
+  std::string ini, argument;
   if (zero) {
     std::size_t iniSize = static_cast<std::size_t>(static_cast<const char*>(zero) - text);
-    fuzzsupport::WriteFile(ini, text, iniSize);
+    ini.assign(text, iniSize);
     argument.assign(text + iniSize + 1, size - iniSize - 1);
   } else {
-    fuzzsupport::WriteFile(ini, kExampleSettings, sizeof kExampleSettings - 1);
+    ini = kExampleSettings;
     argument.assign(text, size);
   }
   argument = argument.c_str();  // a command-line argument ends at its first zero byte
 
   ClientSettings settings;
-  MemoryDelivery delivery;
-  int code = RunClient(build, argument.c_str(), folder.c_str(), settings, delivery);
+  ParseClientSettings(ini, build.settings, &settings);
+  CheckedDelivery delivery;
+  int code = RunClient(build, argument.c_str(), settings, delivery, nullptr);
   Check(code == kExitOk || code == kExitFailure, "exit code 0 or -1");
-  unlink(argLog.c_str());  // DEBUGMODE=1 appends here; keep the folder small
+  for (const std::string& job : delivery.jobs) {
+    Check(job.size() <= wire::kMaxJobLength, "label job within the cap");
+    Check(job.find('\0') == std::string::npos, "label job holds no zero byte");
+  }
   return 0;
 }

@@ -107,7 +107,8 @@ bool RenderJobToMemory(const std::string& job, const RenderSettings& settings, R
                        std::string* error);
 
 // A request as tervane-preview --request renders it: build is kTervaneBuild or
-// kTervaneBBuild, argument the command-line argument (still percent-encoded). Runs the
-// client in a private temporary folder; not for concurrent calls from several threads.
-bool RenderRequestToMemory(const ClientBuild& build, const std::string& argument, const IniSource& ini,
+// kTervaneBBuild, argument the command-line argument (still percent-encoded), ini the
+// text of its barcode.ini ("": the built-in defaults). Touches no file; renders from
+// several threads may run side by side.
+bool RenderRequestToMemory(const ClientBuild& build, const std::string& argument, const std::string& ini,
                            const RenderSettings& settings, RenderOutcome* outcome, std::string* error);

@@ -96,6 +96,22 @@ bool ReadInput(const std::string& path, std::string* bytes) {
   return true;
 }
 
+// The text of the --ini file, as far as it reads ("" without --ini: the built-in
+// defaults). False when the file does not open.
+bool ReadSettingsText(const std::string& path, std::string* text) {
+  if (path.empty()) return true;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    std::fprintf(stderr, "tervane-preview: cannot open %s\n", path.c_str());
+    return false;
+  }
+  char buffer[8192];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+  std::fclose(file);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,14 +195,9 @@ int main(int argc, char** argv) {
   }
   int exitCode = 0;
   if (haveRequest) {
-    RequestJobs rendered;
-    std::string error;
-    IniSource settings;
-    settings.path = ini;
-    if (!RenderRequest(*build, request, settings, &rendered, &error)) {
-      std::fprintf(stderr, "tervane-preview: %s\n", error.c_str());
-      return 1;
-    }
+    std::string settings;
+    if (!ReadSettingsText(ini, &settings)) return 1;
+    const RequestJobs rendered = RenderRequest(*build, request, settings);
     for (const std::string& labelJob : rendered.jobs) run.Job(labelJob);
     if (rendered.exitCode != 0) {
       std::printf("%s would end with exit code %d (a record without a layout)\n",

@@ -46,11 +46,10 @@ bool RenderJobToMemory(const std::string& job, const RenderSettings& settings, R
   return RenderJobs(outcome->jobs, settings, "", outcome, error);
 }
 
-bool RenderRequestToMemory(const ClientBuild& build, const std::string& argument, const IniSource& ini,
+bool RenderRequestToMemory(const ClientBuild& build, const std::string& argument, const std::string& ini,
                            const RenderSettings& settings, RenderOutcome* outcome, std::string* error) {
   *outcome = RenderOutcome();
-  RequestJobs rendered;
-  if (!RenderRequest(build, argument, ini, &rendered, error)) return false;
+  const RequestJobs rendered = RenderRequest(build, argument, ini);
   outcome->jobs = rendered.jobs;
   outcome->clientExitCode = rendered.exitCode;
   const std::string exitLine = rendered.exitCode == 0 ? std::string()

@@ -1,4 +1,4 @@
-// A request rendered by the client's own entry, exactly as tervane or tervane-b renders
+// A request rendered by the client's own run, exactly as tervane or tervane-b renders
 // it, with the label jobs kept in memory instead of sent.
 #pragma once
 
@@ -12,17 +12,8 @@ struct RequestJobs {
   int exitCode = 0;               // what the client's run returned
 };
 
-// The settings file a request is rendered with: its text (written byte for byte into
-// the client's private folder), a path to copy, or neither (the built-in defaults).
-struct IniSource {
-  bool useText = false;
-  std::string text;
-  std::string path;  // "" and no text: the built-in defaults
-};
-
 // build: the client whose run is rendered (kTervaneBuild or kTervaneBBuild).
 // argument: the command-line argument as the client receives it (still percent-encoded).
-// False with a reason when the settings could not be set up. Runs the client in a
-// private temporary folder: not for concurrent calls from several threads.
-bool RenderRequest(const ClientBuild& build, const std::string& argument, const IniSource& ini,
-                   RequestJobs* result, std::string* error);
+// ini: the text of the barcode.ini to render with ("": the built-in defaults). Touches
+// no file; calls from several threads may run side by side.
+RequestJobs RenderRequest(const ClientBuild& build, const std::string& argument, const std::string& ini);

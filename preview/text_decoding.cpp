@@ -10,7 +10,9 @@ namespace {
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
-// One converter per code page, opened when first needed and closed at exit.
+// One converter per code page, opened when first needed and closed when its thread
+// ends. A converter holds the state of the text it converts, so each thread has
+// converters of its own (renders run side by side in the studio).
 class Converters {
  public:
   ~Converters() {
@@ -31,7 +33,7 @@ class Converters {
 };
 
 iconv_t ConverterFor(const char* charset) {
-  static Converters converters;
+  thread_local Converters converters;
   return converters.For(charset);
 }
 

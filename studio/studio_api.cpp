@@ -1,10 +1,6 @@
 #include "studio/studio_api.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <vector>
@@ -139,7 +135,7 @@ struct RenderInput {
   const ClientBuild* build = &kTervaneBuild;
   bool isJob = false;
   std::string text;  // the argument or the job
-  IniSource ini;
+  std::string ini;   // the barcode.ini text of a request ("": the built-in defaults)
   RenderSettings settings;
 };
 
@@ -154,8 +150,7 @@ RenderInput ReadRenderInput(const json& request) {
   if (hasArgument == hasJob) throw BadRequest{400, "give either \"argument\" (a request) or \"job\" (a label job)"};
   input.isJob = hasJob;
   input.text = hasJob ? job : argument;
-  input.ini.text = ByteField(request, "ini", studio::kMaxIniBytes, &hasIni);
-  input.ini.useText = hasIni;
+  input.ini = ByteField(request, "ini", studio::kMaxIniBytes, &hasIni);
   input.settings.dpi = DpiField(request);
   input.settings.maxLabels = IntegerField(request, "maxLabels", studio::kMaxLabels, 1, studio::kMaxLabels);
   if (request.contains("stock")) {
@@ -200,45 +195,6 @@ json LabelJson(const RenderedLabel& label) {
               {"png_base64", Base64(label.png)},
               {"summary", TextFromBytes(label.summary)}, {"warnings", std::move(warnings)},
               {"barcodes", std::move(barcodes)}};
-}
-
-// A private folder for one settings file, removed with the object.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tervane-studio-XXXXXX";
-    if (!mkdtemp(&path_[0])) path_.clear();
-  }
-  ~ScratchFolder() {
-    if (path_.empty()) return;
-    std::remove((path_ + "/barcode.ini").c_str());
-    rmdir(path_.c_str());
-  }
-  bool Ready() const { return !path_.empty(); }
-  std::string Ini() const { return path_ + "/barcode.ini"; }
-
- private:
-  std::string path_;
-};
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0) ok = false;
-  return ok;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return bytes;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-  std::fclose(file);
-  return bytes;
 }
 
 // The client settings record as JSON, by the keys of barcode.ini.
@@ -358,15 +314,7 @@ ApiReply StudioApi::Info() {
     defaults[build->program] = SettingsJson(builtIn, *build)["settings"];
   }
   // The file the client writes when barcode.ini is missing, from the client's own code.
-  std::string defaultFile;
-  {
-    std::lock_guard<std::mutex> lock(renderLock_);
-    ScratchFolder scratch;
-    if (scratch.Ready()) {
-      WriteDefaultClientSettings(scratch.Ini().c_str());
-      defaultFile = ReadBytes(scratch.Ini());
-    }
-  }
+  const std::string defaultFile = kDefaultClientSettings;
   json info{{"program", "tervane-studio"},
             {"version", TERVANE_VERSION},
             {"builds", {"tervane", "tervane-b"}},
@@ -393,12 +341,9 @@ ApiReply StudioApi::Render(const std::string& body) {
   const RenderInput input = ReadRenderInput(ParseObject(body, kRenderFields));
   RenderOutcome outcome;
   std::string error;
-  bool ok;
-  {
-    std::lock_guard<std::mutex> lock(renderLock_);
-    ok = input.isJob ? RenderJobToMemory(input.text, input.settings, &outcome, &error)
-                     : RenderRequestToMemory(*input.build, input.text, input.ini, input.settings, &outcome, &error);
-  }
+  const bool ok = input.isJob
+                      ? RenderJobToMemory(input.text, input.settings, &outcome, &error)
+                      : RenderRequestToMemory(*input.build, input.text, input.ini, input.settings, &outcome, &error);
   if (!ok && outcome.labels.empty()) return ErrorReply(500, "the label could not be rendered: " + error);
   json labels = json::array();
   int warnings = 0;
@@ -424,14 +369,7 @@ ApiReply StudioApi::Settings(const std::string& body) {
   const std::string ini = ByteField(request, "ini", studio::kMaxIniBytes, &hasIni);
   if (!hasIni) throw BadRequest{400, "give \"ini\": the text of a barcode.ini"};
   ClientSettings settings;
-  {
-    std::lock_guard<std::mutex> lock(renderLock_);
-    ScratchFolder scratch;
-    if (!scratch.Ready() || !WriteBytes(scratch.Ini(), ini)) return ErrorReply(500, "cannot write a scratch file");
-    if (!LoadClientSettings(scratch.Ini().c_str(), build.settings, &settings)) {
-      return ErrorReply(500, "the scratch settings file could not be read back");
-    }
-  }
+  ParseClientSettings(ini, build.settings, &settings);
   return JsonReply(SettingsJson(settings, build));
 }
 
@@ -444,13 +382,7 @@ ApiReply StudioApi::Print(const std::string& body) {
   if (input.isJob) {
     jobs.push_back(input.text);
   } else {
-    RequestJobs rendered;
-    std::string error;
-    std::lock_guard<std::mutex> lock(renderLock_);
-    if (!RenderRequest(*input.build, input.text, input.ini, &rendered, &error)) {
-      return ErrorReply(500, "the request could not be run: " + error);
-    }
-    jobs = rendered.jobs;
+    jobs = RenderRequest(*input.build, input.text, input.ini).jobs;
   }
   // A test print holds no more labels than a render shows; more are refused whole
   // rather than printed in part.

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <string>
 
 namespace studio {
@@ -40,7 +39,8 @@ class StudioApi {
  public:
   explicit StudioApi(const StudioOptions& options) : options_(options) {}
 
-  // Any request, from any thread: the renderings run one at a time.
+  // Any request, from any thread: renderings run side by side, each on its own copy of
+  // everything it reads.
   ApiReply Handle(const ApiRequest& request);
 
  private:
@@ -50,7 +50,6 @@ class StudioApi {
   ApiReply Print(const std::string& body);
 
   StudioOptions options_;
-  std::mutex renderLock_;
 };
 
 // The JSON error reply {"error": message}.

@@ -10,7 +10,7 @@
 
 namespace {
 
-// Worker threads: one rendering runs at a time, the others serve the page and wait.
+// Worker threads: renderings run side by side, and the page is served meanwhile.
 constexpr std::size_t kWorkers = 8;
 
 void Send(const ApiReply& reply, httplib::Response& res) {

@@ -1,13 +1,10 @@
 // In-process rates: the tube layouts through the dispatch table, and a whole client run
-// (settings file, decoding, records, layouts) with the jobs kept in memory.
+// (settings text, decoding, records, layouts) with the jobs kept in memory.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "client/client_entry.h"
+#include "client/client_run.h"
 
 namespace {
 
@@ -36,19 +33,16 @@ class CountingDelivery : public JobDelivery {
 
 // records labels per request, each its own record.
 void BM_RunClientInMemory(benchmark::State& state) {
-  namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / "tervane-render-bench";
-  fs::create_directories(dir);
-  std::ofstream(dir / "barcode.ini", std::ios::binary) << "[sizing]\r\nBiochimieMoveLeft=80\r\n";
+  const std::string ini = "[sizing]\r\nBiochimieMoveLeft=80\r\n";
   std::string argument;
   for (int i = 0; i < state.range(0); ++i) argument += "x://0\\A123456" + std::to_string(i % 10) + "\\LINE%20TWO\\LINE+THREE%04";
   CountingDelivery delivery;
   for (auto _ : state) {
     ClientSettings settings;
-    benchmark::DoNotOptimize(RunClient(kTervaneBuild, argument.c_str(), dir.string().c_str(), settings, delivery));
+    ParseClientSettings(ini, kTervaneBuild.settings, &settings);
+    benchmark::DoNotOptimize(RunClient(kTervaneBuild, argument.c_str(), settings, delivery, nullptr));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
-  fs::remove_all(dir);
 }
 BENCHMARK(BM_RunClientInMemory)->Arg(1)->Arg(10)->Arg(1000);
 

@@ -80,14 +80,12 @@ int main(int argc, char** argv) {
     // The same render without HTTP and JSON: RenderRequestToMemory as the API calls it.
     std::string argument = c.argument;
     for (std::size_t p; (p = argument.find("\\\\")) != std::string::npos;) argument.replace(p, 2, "\\");
-    IniSource source;
-    source.useText = true;
-    source.text = "[sizing]\r\nBIOCHIMIEMOVELEFT=0\r\nBARCODEFONTSIZE=80\r\n";
+    const std::string ini = "[sizing]\r\nBIOCHIMIEMOVELEFT=0\r\nBARCODEFONTSIZE=80\r\n";
     std::size_t labels = 0;
     for (int i = 0; i < c.rounds; ++i) {
       RenderOutcome outcome;
       const Clock::time_point start = Clock::now();
-      RenderRequestToMemory(kTervaneBuild, argument, source, RenderSettings(), &outcome, &error);
+      RenderRequestToMemory(kTervaneBuild, argument, ini, RenderSettings(), &outcome, &error);
       direct.push_back(Ms(Clock::now() - start));
       labels = outcome.labels.size();
     }

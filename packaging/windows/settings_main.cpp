@@ -23,7 +23,7 @@
 #include <cstring>
 #include <string>
 
-#include "client/client_settings.h"
+#include "client/client_settings_file.h"
 #include "packaging/windows/settings_file.h"
 #include "platform/ascii_text.h"
 

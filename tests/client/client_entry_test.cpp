@@ -1,5 +1,6 @@
-// The client's run in-process, with the label jobs kept in memory: decoding, records
-// and fields, protocol numbers, the argument log and the exit codes.
+// The program's run in-process, with barcode.ini and the argument log in a folder and
+// the label jobs kept in memory: decoding, records and fields, protocol numbers, the
+// argument log and the exit codes.
 #include "client/client_entry.h"
 
 #include <gtest/gtest.h>
@@ -23,18 +24,6 @@ const std::string kLogLineEnd = "\r\n";
 #else
 const std::string kLogLineEnd = "\n";
 #endif
-
-class MemoryDelivery : public JobDelivery {
- public:
-  bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override {
-    jobs.emplace_back(job, length);
-    ports.push_back(settings.portName);
-    return result;
-  }
-  std::vector<std::string> jobs;
-  std::vector<std::string> ports;
-  bool result = true;
-};
 
 // A layout for every protocol number that records what it was given.
 struct Call {
@@ -70,7 +59,8 @@ class ClientRun : public ::testing::Test {
     testsupport::WriteFile(dir.File("barcode.ini"), "[sizing]\r\nBiochimieMoveLeft=5\r\n");
   }
   int Run(const std::string& argument, LayoutRenderer render = nullptr) {
-    return RunClient(kTervaneBuild, argument.c_str(), dir.Path().c_str(), settings, delivery, render);
+    return RunClientProgram(kTervaneBuild, argument.c_str(), ClientFilesIn(dir.Path().c_str()), settings, delivery,
+                            render);
   }
   void EnableDebug() {
     testsupport::WriteFile(dir.File("barcode.ini"), "[sizing]\r\nBiochimieMoveLeft=5\r\n[debug]\r\nDEBUGMODE=1\r\n");
@@ -129,7 +119,7 @@ TEST(CommandLine, ArgumentFollowsTheProgramName) {
 
 TEST_F(ClientRun, EmptyArgumentDoesNothing) {
   testsupport::TempDir empty;
-  EXPECT_EQ(0, RunClient(kTervaneBuild, "", empty.Path().c_str(), settings, delivery));
+  EXPECT_EQ(0, RunClientProgram(kTervaneBuild, "", ClientFilesIn(empty.Path().c_str()), settings, delivery));
   EXPECT_FALSE(testsupport::FileExists(empty.File("barcode.ini")));
   EXPECT_TRUE(delivery.jobs.empty());
 }
@@ -138,10 +128,10 @@ TEST_F(ClientRun, FirstRunCreatesTheFileAndUsesBuiltInDefaults) {
   TempDir fresh;
   std::FILE* in = std::freopen(testsupport::NullDevice(), "r", stdin);
   ASSERT_NE(nullptr, in);
-  EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", fresh.Path().c_str(), settings, delivery));
+  EXPECT_EQ(0, RunClientProgram(kTervaneBuild, "x://0\\A1", ClientFilesIn(fresh.Path().c_str()), settings, delivery));
   ASSERT_EQ(1u, delivery.jobs.size());
   EXPECT_EQ(Biochimie("A1", 0), delivery.jobs[0]);  // not the 80 written into the file
-  EXPECT_EQ("COM1", delivery.ports[0]);
+  EXPECT_STREQ("COM1", settings.portName);
   EXPECT_EQ(
       "[com]\r\nport=1\r\nbaudrate=9600\r\ndatabits=8\r\nparity=prNone\r\nstopbits=sbOneStopBit\r\n"
       "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=80\r\nHematologieMoveLeft=80\r\n"
@@ -243,9 +233,16 @@ TEST_F(ClientRun, TooLargeJobIsRefusedAndTheRunGoesOn) {
 }
 
 TEST_F(ClientRun, FailedDeliveryEndsTheRun) {
-  delivery.result = false;
-  EXPECT_EQ(kExitFailure, Run("x://0\\A%04x://0\\B"));
-  EXPECT_EQ(1u, delivery.jobs.size());
+  struct RefusingDelivery : JobDelivery {
+    bool Deliver(const ClientSettings&, const char*, std::size_t) override {
+      ++calls;
+      return false;
+    }
+    int calls = 0;
+  } refusing;
+  ClientSettings fresh;
+  EXPECT_EQ(kExitFailure, RunClient(kTervaneBuild, "x://0\\A%04x://0\\B", fresh, refusing, nullptr));
+  EXPECT_EQ(1, refusing.calls);
 }
 
 TEST_F(ClientRun, OverLongRecordsAndArgumentsStayInBounds) {

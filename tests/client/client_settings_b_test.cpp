@@ -4,15 +4,11 @@
 #include <string>
 
 #include "client/client_settings.h"
-#include "tests/support/support.h"
 
 namespace {
 
 void Load(const std::string& text, ClientSettings* settings) {
-  testsupport::TempDir dir;
-  std::string path = dir.File("barcode.ini");
-  testsupport::WriteFile(path, text);
-  ASSERT_TRUE(LoadClientSettings(path.c_str(), kTervaneBSettingsRules, settings));
+  ParseClientSettings(text, kTervaneBSettingsRules, settings);
 }
 
 TEST(ClientSettingsDialectB, SuffixIsNoHeader) {

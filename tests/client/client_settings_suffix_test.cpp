@@ -5,15 +5,11 @@
 #include <vector>
 
 #include "client/client_settings.h"
-#include "tests/support/support.h"
 
 namespace {
 
 void Load(const std::string& text, ClientSettings* settings) {
-  testsupport::TempDir dir;
-  std::string path = dir.File("barcode.ini");
-  testsupport::WriteFile(path, text);
-  ASSERT_TRUE(LoadClientSettings(path.c_str(), kTervaneSettingsRules, settings));
+  ParseClientSettings(text, kTervaneSettingsRules, settings);
 }
 
 std::vector<std::string> Entries(const ClientSettings& s) {

@@ -1,5 +1,5 @@
-// The dispatch table of both clients, with settings read by the real loader under each
-// build's rules. Protocols 0, 1, 3, 4, 6 and 11 are checked against the same expected
+// The dispatch table of both clients, with settings read by the real settings reader
+// under each build's rules. Protocols 0, 1, 3, 4, 6 and 11 are checked against the same expected
 // jobs in both builds, so both give identical jobs; 10 and 100 differ.
 #include <gtest/gtest.h>
 
@@ -8,18 +8,14 @@
 #include "client/client_build.h"
 #include "client/client_settings.h"
 #include "client/dispatch_table.h"
-#include "tests/support/support.h"
 #include "tests/client/worked_examples.h"
 
 namespace {
 
 class Dispatch : public ::testing::Test {
  protected:
-  // Loads a barcode.ini with the given lines into settings.
-  void Load(const std::string& ini) {
-    testsupport::WriteFile(dir.File("barcode.ini"), ini);
-    ASSERT_TRUE(LoadClientSettings(dir.File("barcode.ini").c_str(), build->settings, &settings));
-  }
+  // Reads a barcode.ini with the given lines into settings.
+  void Load(const std::string& ini) { ParseClientSettings(ini, build->settings, &settings); }
   std::string Render(int protocol, const std::string& data) {
     LabelJob job;
     job.Append("stale content that the layout must replace");
@@ -29,7 +25,6 @@ class Dispatch : public ::testing::Test {
   }
 
   const ClientBuild* build = &kTervaneBuild;
-  testsupport::TempDir dir;
   ClientSettings settings;
 };
 

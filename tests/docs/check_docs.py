@@ -77,8 +77,7 @@ CALLS = [
     r'fputs\(\s*' + LITERALS + r',\s*std(?:out|err)',
     r'fprintf\(\s*stderr\s*,\s*' + LITERALS,
     r'Outcome\([^"]*' + LITERALS + r',\s*' + LITERALS,
-    r'AppendLog\([^"();{]*"a[bt]"\s*,\s*' + LITERALS,      # the argument log
-    r'AppendLogLine\([^"();{]*' + LITERALS,
+    r'log->Line\(\s*' + LITERALS,                     # the argument log
     # Texts formatted into a buffer that a log, message box or errorText then carries.
     r'snprintf\(\s*(?:line|refused|message|errorText)\s*,[^,]*,\s*' + LITERALS,
     r'snprintf\(\s*errorText\s*,[^,]*,\s*"%s"\s*,\s*' + LITERALS,

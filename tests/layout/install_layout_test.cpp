@@ -13,6 +13,7 @@
 
 #include "client/client_entry.h"
 #include "client/client_files.h"
+#include "client/client_settings_file.h"
 #include "service/koldane_service.h"
 #include "service/service_paths.h"
 #include "service_frame/service_commands.h"
@@ -22,17 +23,6 @@
 namespace {
 
 using testsupport::TempDir;
-
-class MemoryDelivery : public JobDelivery {
- public:
-  bool Deliver(const ClientSettings& settings, const char* job, std::size_t length) override {
-    jobs.emplace_back(job, length);
-    ports.push_back(settings.portName);
-    return true;
-  }
-  std::vector<std::string> jobs;
-  std::vector<std::string> ports;
-};
 
 // Sets or clears an environment variable for the life of the object.
 class ScopedEnv {
@@ -165,14 +155,14 @@ TEST(InstalledClientFiles, MissingSettingsAreReportedAndNotWritten) {
   ClientSettings settings;
   MemoryDelivery delivery;
   OutputCapture err(2);
-  EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", files, settings, delivery));
+  EXPECT_EQ(0, RunClientProgram(kTervaneBuild, "x://0\\A1", files, settings, delivery));
   EXPECT_EQ("Tervane: cannot read " + files.settings +
                 " (No such file or directory): the built-in settings apply\n",
             err.Text());
   EXPECT_FALSE(testsupport::FileExists(files.settings));
   // The run goes on with the built-in settings.
   ASSERT_EQ(1u, delivery.jobs.size());
-  EXPECT_EQ("COM1", delivery.ports[0]);
+  EXPECT_STREQ("COM1", settings.portName);
 }
 
 TEST(InstalledClientFiles, ArgumentLogFolderIsMadeForItsUserOnly) {
@@ -185,7 +175,7 @@ TEST(InstalledClientFiles, ArgumentLogFolderIsMadeForItsUserOnly) {
   files.settings = etc.File("barcode.ini");
   ClientSettings settings;
   MemoryDelivery delivery;
-  EXPECT_EQ(0, RunClient(kTervaneBuild, "x://0\\A1", files, settings, delivery));
+  EXPECT_EQ(0, RunClientProgram(kTervaneBuild, "x://0\\A1", files, settings, delivery));
   EXPECT_EQ(home.Path() + "/.local/state/tervane/_tervane_arg.log", files.argumentLog);
   EXPECT_EQ(0u, testsupport::ReadFile(files.argumentLog).find("x://0\\A1\n"));
   for (const char* folder : {"/.local", "/.local/state", "/.local/state/tervane"}) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "client/client_settings.h"
+#include "client/client_settings_file.h"
 #include "packaging/windows/settings_file.h"
 #include "service/ini_loader.h"
 #include "tests/support/support.h"

@@ -1,12 +1,16 @@
 // The label checks: one row per kind of warning, each with the case just inside its
 // bound, on jobs and on requests rendered into memory by the client's own code; and
 // tervane-preview --lint, whose pictures and summary lines are those of the in-memory
-// rendering and of a run without --lint.
+// rendering and of a run without --lint; and in-memory renders side by side.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "client/client_build.h"
 #include "preview/label_check.h"
@@ -107,11 +111,8 @@ TEST(LabelChecks, EachKindWarnsPastItsBoundAndNotBefore) {
     RenderOutcome outcome;
     std::string error;
     if (c.build) {
-      IniSource ini;
-      ini.useText = true;
-      ini.text = kClientDefaultIni;
-      ASSERT_TRUE(RenderRequestToMemory(c.build == 'b' ? kTervaneBBuild : kTervaneBuild, c.input, ini, settings,
-                                        &outcome, &error))
+      ASSERT_TRUE(RenderRequestToMemory(c.build == 'b' ? kTervaneBBuild : kTervaneBuild, c.input, kClientDefaultIni,
+                                        settings, &outcome, &error))
           << error;
     } else {
       ASSERT_TRUE(RenderJobToMemory(c.input, settings, &outcome, &error)) << error;
@@ -174,9 +175,8 @@ TEST(LabelChecks, LintCommandPrintsWarningsAndExitsWithThree) {
 
   RenderOutcome outcome;
   std::string error;
-  IniSource ini;
-  ini.path = folder.File("barcode.ini");
-  ASSERT_TRUE(RenderRequestToMemory(kTervaneBBuild, kProtocol10Request, ini, RenderSettings(), &outcome, &error));
+  ASSERT_TRUE(
+      RenderRequestToMemory(kTervaneBBuild, kProtocol10Request, kClientDefaultIni, RenderSettings(), &outcome, &error));
   ASSERT_EQ(outcome.labels.size(), 2u);
   std::string summaries, withWarnings;
   for (const RenderedLabel& label : outcome.labels) {
@@ -203,4 +203,54 @@ TEST(LabelChecks, LintCommandPrintsWarningsAndExitsWithThree) {
             " --request " + Quote(std::string(kProtocol10Request) + "%04x://5\\B2"),
         &failedRun);
   EXPECT_EQ(failedRun, 2);
+}
+
+// Renders run side by side, as the studio runs them: each gives the pictures it gives
+// alone, whatever build and settings the other uses meanwhile; and they need no
+// temporary folder (TMPDIR names none).
+TEST(LabelChecks, RequestsRenderSideBySide) {
+  struct MissingTmpDir {
+    MissingTmpDir() { setenv("TMPDIR", tmp.File("missing").c_str(), 1); }
+    ~MissingTmpDir() { old.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", old.c_str(), 1); }
+    const std::string old = testsupport::Env("TMPDIR");
+    testsupport::TempDir tmp;
+  } missingTmpDir;
+
+  struct Request {
+    const ClientBuild* build;
+    std::string argument, ini;
+    RenderOutcome alone;
+  };
+  std::vector<Request> requests = {
+      {&kTervaneBuild, std::string(kTubeRequest) + "%04x://4\\H%8255\\N1", "[sizing]\r\nPAGECODE=1\r\n", {}},
+      {&kTervaneBBuild, kProtocol10Request, kClientDefaultIni, {}},
+  };
+  std::string error;
+  for (Request& r : requests) {
+    EXPECT_TRUE(RenderRequestToMemory(*r.build, r.argument, r.ini, RenderSettings(), &r.alone, &error)) << error;
+    EXPECT_FALSE(r.alone.labels.empty());
+  }
+  ASSERT_NE(requests[0].alone.jobs, requests[1].alone.jobs);
+
+  constexpr int kRounds = 4;
+  std::vector<int> same(requests.size(), 0);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    threads.emplace_back([&requests, &same, i] {
+      const Request& r = requests[i];
+      for (int round = 0; round < kRounds; ++round) {
+        RenderOutcome outcome;
+        std::string failure;
+        if (!RenderRequestToMemory(*r.build, r.argument, r.ini, RenderSettings(), &outcome, &failure)) continue;
+        bool equal = outcome.jobs == r.alone.jobs && outcome.lines == r.alone.lines &&
+                     outcome.labels.size() == r.alone.labels.size();
+        for (std::size_t l = 0; equal && l < outcome.labels.size(); ++l) {
+          equal = outcome.labels[l].png == r.alone.labels[l].png;
+        }
+        if (equal) ++same[i];
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(same, std::vector<int>(requests.size(), kRounds));
 }
