@@ -73,18 +73,21 @@ class SettingRows {
   std::size_t epl2_ = 0, dialectB_ = 0;
 };
 
+// Adds the points a line earns each dialect when it is typical of it.
+void ScoreLine(std::string_view s, int* epl2, int* dialectB) {
+  if (s.empty()) return;
+  const char c0 = s[0], c1 = s.size() > 1 ? s[1] : '\0';
+  if (s == "N" || IsEpl2Print(s)) *epl2 += 3;
+  if (StartsWith(s, "^L") || s == "E") *dialectB += 3;
+  if (c0 == '^' || c0 == '~') ++*dialectB;
+  if ((c0 == 'A' || c0 == 'B') && (IsDigit(c1) || c1 == '-')) ++*epl2;
+  if ((c0 == 'A' || c0 == 'B') && IsUpper(c1) && s.size() > 2 && s[2] == ',') ++*dialectB;
+}
+
 // Points for each dialect from the lines typical of it.
 class DialectScore {
  public:
-  void Add(std::string_view s) {
-    if (s.empty()) return;
-    const char c0 = s[0], c1 = s.size() > 1 ? s[1] : '\0';
-    if (s == "N" || IsEpl2Print(s)) epl2_ += 3;
-    if (StartsWith(s, "^L") || s == "E") dialectB_ += 3;
-    if (c0 == '^' || c0 == '~') ++dialectB_;
-    if ((c0 == 'A' || c0 == 'B') && (IsDigit(c1) || c1 == '-')) ++epl2_;
-    if ((c0 == 'A' || c0 == 'B') && IsUpper(c1) && s.size() > 2 && s[2] == ',') ++dialectB_;
-  }
+  void Add(std::string_view s) { ScoreLine(s, &epl2_, &dialectB_); }
   char Dialect() const { return dialectB_ > epl2_ ? 'B' : 'E'; }
 
  private:
@@ -98,6 +101,24 @@ char DetectDialect(std::string_view job) {
   for (LineCursor cursor(job); cursor.Next();) score.Add(cursor.Text());
   return score.Dialect();
 }
+
+void DialectWatch::Add(std::string_view line) {
+  if (start_) return;
+  if (line == "N") {
+    start_ = 'E';
+  } else if (StartsWith(line, "^L")) {
+    start_ = 'B';
+  } else {
+    ScoreLine(line, &epl2_, &dialectB_);
+  }
+}
+
+char DialectWatch::Dialect() const {
+  if (start_) return start_;
+  return dialectB_ > epl2_ ? 'B' : 'E';
+}
+
+bool EndsLabel(char dialect, std::string_view line) { return dialect == 'B' ? line == "E" : IsEpl2Print(line); }
 
 void ReadJob(const std::string& job, int dpi, const LabelCallback& onLabel) {
   // The first label start tells the dialect; a job without one is told by its commands.

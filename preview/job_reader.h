@@ -14,6 +14,23 @@ using LabelCallback = std::function<bool(LabelPicture&)>;
 // 'B' when the job reads as dialect B (^L ... E), else 'E' for EPL2.
 char DetectDialect(std::string_view job);
 
+// Tells the dialect of a job fed line by line, as ReadJob tells it: the first label
+// start (N: EPL2, ^L: dialect B), else the lines typical of each dialect. Lets a
+// printer that reads a job as it arrives know which line ends a label.
+class DialectWatch {
+ public:
+  void Add(std::string_view line);  // a line without its line end
+  char Dialect() const;             // 'E' or 'B'
+
+ private:
+  char start_ = 0;
+  int epl2_ = 0, dialectB_ = 0;
+};
+
+// Whether line (without its line end) is the print command that ends a label of
+// dialect: P<n>... in EPL2, E in dialect B.
+bool EndsLabel(char dialect, std::string_view line);
+
 // One label job (a file, standard input or a job the client rendered): every line
 // counts, and lines the preview cannot draw are named in the summary. A capture that
 // holds jobs of both dialects is read in runs of one dialect each.

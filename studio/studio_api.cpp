@@ -11,6 +11,7 @@
 #include "preview/label_check.h"
 #include "studio/byte_text.h"
 #include "studio/page_assets.h"
+#include "studio/printer_log.h"
 #include "studio/test_print.h"
 #include "tervane_version.h"
 
@@ -279,6 +280,7 @@ ApiReply StudioApi::Handle(const ApiRequest& request) {
     return reply;
   }
   const std::string& p = request.path;
+  if (p == "/api/printer" || p == "/api/printer/labels") return Printer(request);
   const bool known = p == "/api/info" || p == "/api/render" || p == "/api/settings" || p == "/api/print";
   if (!known) return ErrorReply(404, "no API at " + TextFromBytes(p) + " (see /api/info)");
   if (p == "/api/info") {
@@ -331,10 +333,43 @@ ApiReply StudioApi::Info() {
               {"iniBytes", studio::kMaxIniBytes},
               {"labels", studio::kMaxLabels},
               {"stockMm", studio::kMaxStockMm}}},
+            {"printer",
+             {{"address", options_.printerAddress.empty() ? json(nullptr) : json(options_.printerAddress)},
+              {"serial", options_.printerSerial.empty() ? json(nullptr) : json(TextFromBytes(options_.printerSerial))},
+              {"keep", options_.printerKeep.empty() ? json(nullptr) : json(TextFromBytes(options_.printerKeep))},
+              {"kept", studio::kMaxReceived}}},
             {"warningKinds",
              {warning::kClipped, warning::kTextOverBars, warning::kNoScan, warning::kShortBars,
               warning::kQuietZone, warning::kShortInterleaved, warning::kNotEncoded, warning::kUnknownCommand}}};
   return JsonReply(info);
+}
+
+// The virtual printer's labels: GET /api/printer gives only the generation and count (the
+// page polls it), GET /api/printer/labels every label newest first, DELETE clears them.
+ApiReply StudioApi::Printer(const ApiRequest& request) {
+  if (!options_.printer) return ErrorReply(404, "this studio keeps no printer labels");
+  const PrinterLog& log = *options_.printer;
+  if (request.path == "/api/printer") {
+    if (request.method != "GET") return ErrorReply(405, "/api/printer is read with GET");
+    return JsonReply(json{{"generation", log.Generation()}, {"count", log.Count()}});
+  }
+  if (request.method == "DELETE") {
+    return JsonReply(json{{"cleared", options_.printer->Clear()}, {"generation", log.Generation()}});
+  }
+  if (request.method != "GET") return ErrorReply(405, "/api/printer/labels is read with GET or cleared with DELETE");
+  // The generation is read first: a label added meanwhile makes the next poll fetch again.
+  const std::uint64_t generation = log.Generation();
+  json labels = json::array();
+  for (const auto& received : log.Labels()) {
+    json item = received->rendered ? LabelJson(received->label) : json::object();
+    item["id"] = received->id;
+    item["time"] = received->time;
+    item["sender"] = TextFromBytes(received->sender);
+    item["job"] = TextFromBytes(received->job);
+    item["note"] = TextFromBytes(received->note);
+    labels.push_back(std::move(item));
+  }
+  return JsonReply(json{{"generation", generation}, {"labels", std::move(labels)}});
 }
 
 ApiReply StudioApi::Render(const std::string& body) {

@@ -17,9 +17,15 @@ constexpr int kMaxJsonDepth = 16;                          // nested arrays and 
 constexpr double kMaxStockMm = 500.0;                      // stock width or length
 }  // namespace studio
 
+class PrinterLog;
+
 struct StudioOptions {
   std::string printHost;  // --print-to HOST:PORT; printing is off while printPort is 0
   int printPort = 0;
+  PrinterLog* printer = nullptr;  // the virtual printer's labels (null: none kept)
+  std::string printerAddress;     // --printer, as listened on ("": no network printer)
+  std::string printerSerial;      // --printer-serial NAME ("": none)
+  std::string printerKeep;        // --printer-keep DIR ("": none)
 };
 
 struct ApiRequest {
@@ -48,6 +54,7 @@ class StudioApi {
   ApiReply Render(const std::string& body);
   ApiReply Settings(const std::string& body);
   ApiReply Print(const std::string& body);
+  ApiReply Printer(const ApiRequest& request);
 
   StudioOptions options_;
 };

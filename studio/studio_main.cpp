@@ -4,15 +4,21 @@
 //   tervane-studio --listen 127.0.0.1:9000  another port (0: any free port)
 //   tervane-studio --listen 0.0.0.0:8104 --allow-remote   other machines too (no login!)
 //   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
+//   tervane-studio --printer 9100           a virtual network label printer, its labels on the page
+//   tervane-studio --printer-serial /dev/tervane/com5   a virtual serial label printer (Linux)
 #include <signal.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "studio/listen_address.h"
+#include "studio/printer_log.h"
+#include "studio/printer_serial.h"
+#include "studio/printer_server.h"
 #include "studio/studio_server.h"
 #include "tervane_version.h"
 
@@ -21,9 +27,14 @@ namespace {
 void Usage(std::FILE* to) {
   std::fprintf(to,
                "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT]\n"
+               "                      [--printer [ADDRESS:]PORT] [--printer-serial NAME] [--printer-keep DIR]\n"
                "  --listen ADDRESS:PORT  where the page is served (default 127.0.0.1:8104; port 0: any free port)\n"
                "  --allow-remote         serve an address other machines reach (anyone there can use it)\n"
                "  --print-to HOST:PORT   a print service for the \"print a test label\" button (off by default)\n"
+               "  --printer [ADDRESS:]PORT  be a network label printer there (raw TCP; 9100 by convention;\n"
+               "                         address 127.0.0.1 when left out; port 0: any free port)\n"
+               "  --printer-serial NAME  be a serial label printer: a pseudo-terminal linked as NAME (Linux)\n"
+               "  --printer-keep DIR     also write each received label to DIR as PNG and job files\n"
                "  --version\n");
 }
 
@@ -32,6 +43,9 @@ void Usage(std::FILE* to) {
 int main(int argc, char** argv) {
   HostPort listen{"127.0.0.1", 8104};
   HostPort printTo;
+  HostPort printer;
+  bool printerOn = false;
+  std::string printerSerial, printerKeep;
   bool allowRemote = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -42,6 +56,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tervane-studio: %s %s\n", arg.c_str(), error.c_str());
         return 1;
       }
+    } else if (arg == "--printer" && i + 1 < argc) {
+      std::string text = argv[++i];
+      // A port alone listens on loopback.
+      if (text.find(':') == std::string::npos) text = "127.0.0.1:" + text;
+      if (!ParseHostPort(text, true, &printer, &error)) {
+        std::fprintf(stderr, "tervane-studio: --printer %s\n", error.c_str());
+        return 1;
+      }
+      printerOn = true;
+    } else if ((arg == "--printer-serial" || arg == "--printer-keep") && i + 1 < argc) {
+      (arg == "--printer-serial" ? printerSerial : printerKeep) = argv[++i];
     } else if (arg == "--allow-remote") {
       allowRemote = true;
     } else if (arg == "--version") {
@@ -55,6 +80,13 @@ int main(int argc, char** argv) {
       Usage(stderr);
       return 1;
     }
+  }
+  if (printerOn && !IsLoopbackHost(printer.host) && !allowRemote) {
+    std::fprintf(stderr,
+                 "tervane-studio: the printer's address %s is reachable from other machines; add --allow-remote to "
+                 "listen there anyway\n",
+                 printer.host.c_str());
+    return 1;
   }
   const bool loopback = IsLoopbackHost(listen.host);
   if (!loopback && !allowRemote) {
@@ -79,11 +111,37 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  // The virtual printer: its labels go to the log the page shows.
+  PrinterLog printerLog(printerKeep);
+  PrinterProfile profile;
+  std::string error;
+  if (!printerLog.PrepareKeepDir(&error)) {
+    std::fprintf(stderr, "tervane-studio: --printer-keep: %s\n", error.c_str());
+    return 1;
+  }
+  PrinterServer printerServer(&printerLog, profile);
+  if (printerOn && !printerServer.Start(printer.host, printer.port, &error)) {
+    std::fprintf(stderr, "tervane-studio: cannot be a printer on %s: %s\n",
+                 HostPortText(printer.host, printer.port).c_str(), error.c_str());
+    return 1;
+  }
+  std::unique_ptr<SerialPrinter> serialPrinter;
+  if (!printerSerial.empty()) {
+    serialPrinter = SerialPrinter::Open(printerSerial, &printerLog, profile, &error);
+    if (!serialPrinter) {
+      std::fprintf(stderr, "tervane-studio: --printer-serial %s: %s\n", printerSerial.c_str(), error.c_str());
+      return 1;
+    }
+  }
+
   StudioOptions options;
   options.printHost = printTo.host;
   options.printPort = printTo.port;
+  options.printer = &printerLog;
+  if (printerOn) options.printerAddress = HostPortText(printer.host, printerServer.Port());
+  options.printerSerial = printerSerial;
+  options.printerKeep = printerKeep;
   StudioServer server(options, !loopback);
-  std::string error;
   if (!server.Bind(listen.host, listen.port, &error)) {
     std::fprintf(stderr, "tervane-studio: %s\n", error.c_str());
     return 1;
@@ -94,6 +152,14 @@ int main(int argc, char** argv) {
   if (printTo.port) {
     std::printf("test labels go to the print service at %s\n", HostPortText(printTo.host, printTo.port).c_str());
   }
+  if (printerOn) {
+    std::printf("printer: raw TCP on %s (labels at http://%s/#printer)\n", options.printerAddress.c_str(),
+                shown.c_str());
+  }
+  if (serialPrinter) {
+    std::printf("printer: serial on %s -> %s\n", printerSerial.c_str(), serialPrinter->Device().c_str());
+  }
+  if (!printerKeep.empty()) std::printf("printer: labels kept in %s\n", printerKeep.c_str());
   std::fflush(stdout);
 
   std::atomic<bool> stopped(false);
@@ -111,5 +177,7 @@ int main(int argc, char** argv) {
     std::_Exit(1);
   }
   waiter.join();
+  printerServer.Stop();
+  serialPrinter.reset();  // removes the link
   return 0;
 }

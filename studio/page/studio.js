@@ -520,6 +520,111 @@ function showLabels(answer) {
   $("job-text").textContent = answer.jobs.join("\n---\n");
 }
 
+// ---- the virtual printer ----
+// The page polls the printer's generation (a few bytes) and fetches the labels only when
+// it changed; labels already shown stay as they are, new ones go on top.
+const PRINTER_POLL_MS = 300;
+let printerGeneration = null;
+
+function receivedView(label) {
+  const box = document.createElement("div");
+  box.className = "received fresh";
+  box.dataset.id = label.id;
+  const side = document.createElement("div");
+  side.className = "label-side";
+  const meta = document.createElement("div");
+  meta.className = "meta";
+  meta.textContent = new Date(label.time).toLocaleString() + " from " + label.sender;
+  side.appendChild(meta);
+  if (label.note) {
+    const note = document.createElement("div");
+    note.className = "note";
+    note.textContent = label.note;
+    side.appendChild(note);
+  }
+  if (label.png_base64) {
+    const summary = document.createElement("div");
+    summary.className = "hint";
+    summary.textContent = label.summary;
+    const warnings = document.createElement("ul");
+    warnings.className = "received-warnings";
+    for (const w of label.warnings) {
+      const e = li(w.kind + ": " + w.message, "warning");
+      e.dataset.kind = w.kind;
+      warnings.appendChild(e);
+    }
+    if (!label.warnings.length) warnings.appendChild(li("no warnings", "scan-ok"));
+    const save = document.createElement("a");
+    save.href = "data:image/png;base64," + label.png_base64;
+    save.download = "label-" + label.id + ".png";
+    save.textContent = "download PNG";
+    side.append(summary, warnings, save);
+    box.appendChild(pictureView(label));
+  }
+  const job = document.createElement("details");
+  const jobSummary = document.createElement("summary");
+  jobSummary.textContent = "label job (" + label.job.length + " bytes)";
+  const jobText = document.createElement("pre");
+  jobText.className = "received-job";
+  jobText.textContent = label.job;
+  job.append(jobSummary, jobText);
+  side.appendChild(job);
+  box.appendChild(side);
+  return box;
+}
+
+function showReceived(labels) {
+  const list = $("printer-labels");
+  const ids = new Set(labels.map((l) => String(l.id)));
+  for (const box of Array.from(list.children)) {
+    if (!ids.has(box.dataset.id)) box.remove();
+  }
+  const shown = new Set(Array.from(list.children).map((b) => b.dataset.id));
+  const first = list.firstChild;
+  for (const label of labels) {  // newest first
+    if (shown.has(String(label.id))) continue;
+    const box = receivedView(label);
+    box.dataset.shownAt = String(Date.now());
+    list.insertBefore(box, first);
+  }
+  $("printer-link").textContent = "Printer (" + labels.length + ")";
+}
+
+async function pollPrinter() {
+  try {
+    const state = await (await fetch("/api/printer")).json();
+    if (state.generation !== printerGeneration) {
+      const answer = await (await fetch("/api/printer/labels")).json();
+      if (answer.labels) {
+        showReceived(answer.labels);
+        printerGeneration = answer.generation;
+        document.body.dataset.printerGeneration = String(printerGeneration);
+      }
+    }
+  } catch (e) {
+    // The studio is gone or busy: the next poll tries again.
+  }
+  setTimeout(pollPrinter, PRINTER_POLL_MS);
+}
+
+function startPrinter() {
+  const p = info.printer;
+  if (!p || (!p.address && !p.serial)) return;
+  $("printer").hidden = false;
+  $("printer-link").hidden = false;
+  const where = [];
+  if (p.address) where.push("raw TCP " + p.address);
+  if (p.serial) where.push("serial " + p.serial);
+  if (p.keep) where.push("kept in " + p.keep);
+  $("printer-where").textContent = "listening on " + where.join(", ") + "; the last " + p.kept + " labels, newest first";
+  $("printer-clear").addEventListener("click", async () => {
+    await fetch("/api/printer/labels", {method: "DELETE"});
+  });
+  $("printer-real-size").addEventListener("change", () =>
+      $("printer-labels").classList.toggle("real-size", $("printer-real-size").checked));
+  pollPrinter();
+}
+
 // ---- start ----
 async function start() {
   try {
@@ -575,6 +680,7 @@ async function start() {
   });
   settingsChanged();
   buildFields();
+  startPrinter();
 }
 
 start();
