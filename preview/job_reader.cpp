@@ -120,6 +120,8 @@ char DialectWatch::Dialect() const {
 
 bool EndsLabel(char dialect, std::string_view line) { return dialect == 'B' ? line == "E" : IsEpl2Print(line); }
 
+bool StartsLabel(std::string_view line) { return line == "N" || StartsWith(line, "^L"); }
+
 void ReadJob(const std::string& job, int dpi, const LabelCallback& onLabel) {
   // The first label start tells the dialect; a job without one is told by its commands.
   char dialect = 0;

@@ -30,6 +30,8 @@ class DialectWatch {
 // Whether line (without its line end) is the print command that ends a label of
 // dialect: P<n>... in EPL2, E in dialect B.
 bool EndsLabel(char dialect, std::string_view line);
+// Whether line (without its line end) starts a label: N in EPL2, ^L... in dialect B.
+bool StartsLabel(std::string_view line);
 
 // One label job (a file, standard input or a job the client rendered): every line
 // counts, and lines the preview cannot draw are named in the summary. A capture that

@@ -37,12 +37,18 @@ void PrinterStream::Line(std::string_view line, std::vector<PrinterEvent>* event
     events->push_back({PrinterEvent::kReply, ConfigurationReport(profile_)});
     return;
   }
+  if (dropping_) {
+    // The dropped label ends at its print command, or where the next label starts.
+    if (StartsLabel(text)) {
+      Reset();
+    } else {
+      dialect_.Add(text);
+      if (EndsLabel(dialect_.Dialect(), text)) Reset();
+      return;
+    }
+  }
   dialect_.Add(text);
   const bool ends = EndsLabel(dialect_.Dialect(), text);
-  if (dropping_) {
-    if (ends) Reset();
-    return;
-  }
   label_.append(line.data(), line.size());
   if (ends) {
     events->push_back({PrinterEvent::kLabel, std::move(label_)});

@@ -53,5 +53,5 @@ class PrinterStream {
   std::string partial_;  // the line being received (while dropping: its first bytes only)
   std::size_t partialBytes_ = 0;  // the whole length of the line being received
   DialectWatch dialect_;
-  bool dropping_ = false;  // the label grew past the limit: read on to its print command, keeping nothing
+  bool dropping_ = false;  // the label grew past the limit: read on to its end, keeping nothing
 };

@@ -78,8 +78,10 @@ StudioServer::StudioServer(const StudioOptions& options, bool allowRemote)
       return httplib::Server::HandlerResponse::Handled;
     }
     // Without a Content-Length httplib reads a POST, PUT or PATCH body to the end of the
-    // connection, also without the limit: only GET and HEAD may come without one.
-    if (!req.has_header("Content-Length") && req.method != "GET" && req.method != "HEAD") {
+    // connection, also without the limit: only GET, HEAD and DELETE (whose body httplib
+    // reads only with a Content-Length) may come without one.
+    if (!req.has_header("Content-Length") && req.method != "GET" && req.method != "HEAD" &&
+        req.method != "DELETE") {
       Send(ErrorReply(411, "send the body with a Content-Length of at most " + std::to_string(studio::kMaxBodyBytes) +
                                " bytes"),
            res);
