@@ -21,7 +21,7 @@ namespace {
 
 struct Word {
   std::string text;
-  bool quoted = false;  // any part of it was quoted: never an operator
+  bool quoted = false;  // some of it was quoted: never an operator
 };
 
 // Splits a command as a POSIX shell does for the forms above: blanks separate words,
@@ -97,7 +97,7 @@ std::string NativeZbarimg(const std::vector<std::string>& args, bool quietErrors
   const std::string out = UnixPath(folder.File("out"));
   std::string command = "zbarimg";
   for (const std::string& a : args) command += " " + Quote(UnixPath(a));
-  command += " >" + Quote(out + ".part") + (quietErrors ? " 2>/dev/null" : "") + "; mv " + Quote(out + ".part") +
+  command += " >" + Quote(out + ".new") + (quietErrors ? " 2>/dev/null" : "") + "; mv " + Quote(out + ".new") +
              " " + Quote(out);
   if (!testsupport::RunUnixShell(command)) return std::string();
   for (int waited = 0; waited < 6000 && !testsupport::FileExists(folder.File("out")); ++waited) Sleep(10);
