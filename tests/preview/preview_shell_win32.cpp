@@ -8,6 +8,7 @@
 // output to a file, and the status is 0 once that file is there.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,7 @@ std::string Shell(const std::string& command, int* status) {
   commandLine.push_back('\0');
   const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                       folder.empty() ? nullptr : folder.c_str(), &si, &pi);
+  if (!started) std::fprintf(stderr, "Shell: cannot start %s (error %lu)\n", line.c_str(), GetLastError());
   CloseHandle(writeOut);
   if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
   if (quietErrors && err != INVALID_HANDLE_VALUE) CloseHandle(err);
