@@ -1,6 +1,8 @@
 // Windows has no iconv: the code pages come from the system (MultiByteToWideChar),
-// UTF-8 is decoded here. Both keep the iconv version's rules: one U+FFFD per byte that
-// the charset does not define, and the bytes as Latin-1 for a charset the system lacks.
+// UTF-8 is decoded here. Both give what the Linux build's iconv gives: one U+FFFD per
+// byte that the charset does not define, the bytes as Latin-1 for a charset the system
+// lacks, code page 851 (which Windows lacks) from a table, and 1255's Hebrew letters
+// joined with their points.
 #include <windows.h>
 
 #include <cstdlib>
@@ -60,6 +62,39 @@ const char16_t kCp851[128] = {
     0x00B0, 0x00A8, 0x03C9, 0x03CB, 0x03B0, 0x03CE, 0x25A0, 0x00A0,
 };
 
+// Hebrew letters with a point that iconv's 1255 joins into one presentation form, as
+// Unicode decomposes those forms (shin with a dot and a dagesh takes two steps, in
+// either order).
+struct Joined {
+  char16_t letter, point, form;
+};
+const Joined kHebrewForms[] = {
+    {0x05D9, 0x05B4, 0xFB1D}, {0x05F2, 0x05B7, 0xFB1F}, {0x05E9, 0x05C1, 0xFB2A}, {0x05E9, 0x05C2, 0xFB2B},
+    {0xFB49, 0x05C1, 0xFB2C}, {0xFB49, 0x05C2, 0xFB2D}, {0x05D0, 0x05B7, 0xFB2E}, {0x05D0, 0x05B8, 0xFB2F},
+    {0x05D0, 0x05BC, 0xFB30}, {0x05D1, 0x05BC, 0xFB31}, {0x05D2, 0x05BC, 0xFB32}, {0x05D3, 0x05BC, 0xFB33},
+    {0x05D4, 0x05BC, 0xFB34}, {0x05D5, 0x05BC, 0xFB35}, {0x05D6, 0x05BC, 0xFB36}, {0x05D8, 0x05BC, 0xFB38},
+    {0x05D9, 0x05BC, 0xFB39}, {0x05DA, 0x05BC, 0xFB3A}, {0x05DB, 0x05BC, 0xFB3B}, {0x05DC, 0x05BC, 0xFB3C},
+    {0x05DE, 0x05BC, 0xFB3E}, {0x05E0, 0x05BC, 0xFB40}, {0x05E1, 0x05BC, 0xFB41}, {0x05E3, 0x05BC, 0xFB43},
+    {0x05E4, 0x05BC, 0xFB44}, {0x05E6, 0x05BC, 0xFB46}, {0x05E7, 0x05BC, 0xFB47}, {0x05E8, 0x05BC, 0xFB48},
+    {0x05E9, 0x05BC, 0xFB49}, {0x05EA, 0x05BC, 0xFB4A}, {0x05D5, 0x05B9, 0xFB4B}, {0x05D1, 0x05BF, 0xFB4C},
+    {0x05DB, 0x05BF, 0xFB4D}, {0x05E4, 0x05BF, 0xFB4E},
+    // and with the dagesh after the dot
+    {0xFB2A, 0x05BC, 0xFB2C}, {0xFB2B, 0x05BC, 0xFB2D},
+};
+
+// The code page's characters, with iconv's 1255 joins applied.
+void AppendJoined(UINT codePage, char32_t c, std::u32string* out) {
+  if (codePage == 1255 && !out->empty()) {
+    for (const Joined& j : kHebrewForms) {
+      if (out->back() == j.letter && c == j.point) {
+        out->back() = j.form;
+        return;
+      }
+    }
+  }
+  out->push_back(c);
+}
+
 }  // namespace
 
 std::u32string DecodeText(const std::string& bytes, const char* charset) {
@@ -95,7 +130,7 @@ std::u32string DecodeText(const std::string& bytes, const char* charset) {
     const unsigned char b = static_cast<unsigned char>(c);
     const bool undefined = n != 1 || (codePage == 1255 && b == 0xCA) ||
                            (b >= 0x80 && ((wide[0] >= 0x80 && wide[0] <= 0x9F) || (wide[0] >= 0xE000 && wide[0] <= 0xF8FF)));
-    out.push_back(undefined ? U'\uFFFD' : static_cast<char32_t>(wide[0]));
+    AppendJoined(codePage, undefined ? U'\uFFFD' : static_cast<char32_t>(wide[0]), &out);
   }
   return out;
 }
