@@ -7,7 +7,6 @@
 
 #include "client/client_build.h"
 #include "client/client_settings.h"
-#include "platform/temp_folder.h"
 #include "preview/job_reader.h"
 #include "preview/label_check.h"
 #include "studio/byte_text.h"
