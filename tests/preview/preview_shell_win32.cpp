@@ -1,6 +1,6 @@
 // Shell() under Wine: Windows has no POSIX shell, so the commands the tests write (one
-// program, words quoted as Quote() does, an optional "cd DIR &&" before it, "< FILE"
-// and "2>/dev/null") are taken apart here and the program started directly. A Windows
+// program, words quoted as Quote() does, an optional "cd DIR &&" before it, "< FILE",
+// "2>/dev/null" and "2>&1") are taken apart here and the program started directly. A Windows
 // program of the build tree gets its ".exe"; its standard output is read as a POSIX
 // shell's pipe gives it, with the C runtime's CR LF line ends back to LF. zbarimg is the
 // system's Linux program: Wine starts it natively, but hands it no pipe and reports no
@@ -114,6 +114,7 @@ std::string Shell(const std::string& command, int* status) {
   std::vector<Word> words = Words(command);
   std::string folder, input, program;
   bool quietErrors = false;
+  bool errorsToOutput = false;
   std::vector<std::string> args;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const Word& w = words[i];
@@ -122,6 +123,8 @@ std::string Shell(const std::string& command, int* status) {
       i += 2;
     } else if (!w.quoted && w.text == "2>/dev/null") {
       quietErrors = true;
+    } else if (!w.quoted && w.text == "2>&1") {
+      errorsToOutput = true;
     } else if (!w.quoted && w.text == "<" && i + 1 < words.size()) {
       input = words[++i].text;
     } else if (!w.quoted && w.text.size() > 1 && w.text[0] == '<') {
@@ -151,7 +154,7 @@ std::string Shell(const std::string& command, int* status) {
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = in;
   si.hStdOutput = writeOut;
-  si.hStdError = err;
+  si.hStdError = errorsToOutput ? writeOut : err;
   PROCESS_INFORMATION pi{};
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
