@@ -6,8 +6,6 @@
 //   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
 //   tervane-studio --printer 9100           a virtual network label printer, its labels on the page
 //   tervane-studio --printer-serial /dev/tervane/com5   a virtual serial label printer (Linux)
-#include <signal.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +17,7 @@
 #include "studio/printer_log.h"
 #include "studio/printer_serial.h"
 #include "studio/printer_server.h"
+#include "studio/stop_request.h"
 #include "studio/studio_server.h"
 #include "tervane_version.h"
 
@@ -102,14 +101,9 @@ int main(int argc, char** argv) {
                  HostPortText(listen.host, listen.port).c_str(), printTo.port ? " and print labels" : " labels");
   }
 
-  // A client that goes away mid-reply must not end the program.
-  signal(SIGPIPE, SIG_IGN);
-  // SIGINT and SIGTERM stop the server from a thread of their own.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A stop request (SIGINT, SIGTERM; Ctrl+C on Windows) stops the server from a thread of
+  // its own.
+  PrepareStopRequests();
 
   // The virtual printer: its labels go to the log the page shows.
   PrinterLog printerLog(printerKeep);
@@ -163,14 +157,13 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::atomic<bool> stopped(false);
-  std::thread waiter([&server, &stopped, stopSignals] {
-    int received = 0;
-    sigwait(&stopSignals, &received);
+  std::thread waiter([&server, &stopped] {
+    WaitForStopRequest();
     stopped = true;
     server.Stop();
   });
   server.Run();
-  // Run also ends when listening fails; the waiter then still waits for a signal.
+  // Run also ends when listening fails; the waiter then still waits for a stop request.
   if (!stopped) {
     std::fprintf(stderr, "tervane-studio: the server stopped unexpectedly\n");
     std::fflush(stderr);

@@ -206,16 +206,8 @@ TEST(LabelChecks, LintCommandPrintsWarningsAndExitsWithThree) {
 }
 
 // Renders run side by side, as the studio runs them: each gives the pictures it gives
-// alone, whatever build and settings the other uses meanwhile; and they need no
-// temporary folder (TMPDIR names none).
+// alone, whatever build and settings the other uses meanwhile.
 TEST(LabelChecks, RequestsRenderSideBySide) {
-  struct MissingTmpDir {
-    MissingTmpDir() { setenv("TMPDIR", tmp.File("missing").c_str(), 1); }
-    ~MissingTmpDir() { old.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", old.c_str(), 1); }
-    const std::string old = testsupport::Env("TMPDIR");
-    testsupport::TempDir tmp;
-  } missingTmpDir;
-
   struct Request {
     const ClientBuild* build;
     std::string argument, ini;

@@ -4,12 +4,17 @@ the client reads them, test prints to a real TCP listener, and bad input (bad JS
 huge bodies, binary junk, slow clients, other sites' requests) answered with clear 4xx
 JSON errors while the studio keeps serving.
 
-    studio_api_test.py --studio PATH"""
+    studio_api_test.py --studio PATH [--wine WINE]
+
+With --wine the studio is a Windows program started through Wine, and is stopped with
+SIGINT, which Wine hands to it as Ctrl+C (a SIGTERM would end Wine's process, not ask
+the program to stop)."""
 import argparse
 import base64
 import http.client
 import json
 import os
+import signal
 import socket
 import struct
 import subprocess
@@ -18,12 +23,13 @@ import threading
 import time
 import unittest
 
-STUDIO = None
+STUDIO = None  # the command that starts the studio: [PATH] or [WINE, PATH]
+STOP_SIGNAL = signal.SIGTERM
 TUBE = "x://0\\A1234567\\LINE%20TWO\\LINE%20THREE\\"
 
 
 def start_studio(*extra):
-    process = subprocess.Popen([STUDIO, "--listen", "127.0.0.1:0", *extra], stdout=subprocess.PIPE,
+    process = subprocess.Popen([*STUDIO, "--listen", "127.0.0.1:0", *extra], stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True)
     line = process.stdout.readline()
     if "open http://127.0.0.1:" not in line:
@@ -33,15 +39,15 @@ def start_studio(*extra):
 
 
 def stop(process):
-    process.terminate()
+    process.send_signal(STOP_SIGNAL)
     try:
         process.wait(timeout=10)
         if process.returncode != 0:
-            raise AssertionError(f"the studio ended with {process.returncode} on SIGTERM: {process.stderr.read()[-2000:]}")
+            raise AssertionError(f"the studio ended with {process.returncode} on {STOP_SIGNAL.name}: {process.stderr.read()[-2000:]}")
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
-        raise AssertionError("the studio did not end on SIGTERM")
+        raise AssertionError(f"the studio did not end on {STOP_SIGNAL.name}")
     finally:
         for pipe in (process.stdout, process.stderr):
             if pipe:
@@ -310,7 +316,7 @@ class ApiTest(unittest.TestCase):
 class ProgramTest(unittest.TestCase):
     def test_default_address(self):
         # Served at 127.0.0.1:8104, or refused there when something else holds the port.
-        process = subprocess.Popen([STUDIO], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        process = subprocess.Popen(STUDIO, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         try:
             line = process.stdout.readline() or process.stderr.readline()
             self.assertIn("127.0.0.1:8104", line)
@@ -322,17 +328,17 @@ class ProgramTest(unittest.TestCase):
                 process.stderr.close()
 
     def test_remote_address_needs_the_flag(self):
-        run = subprocess.run([STUDIO, "--listen", "0.0.0.0:0"], capture_output=True, text=True, timeout=10)
+        run = subprocess.run([*STUDIO, "--listen", "0.0.0.0:0"], capture_output=True, text=True, timeout=10)
         self.assertEqual(run.returncode, 1)
         self.assertIn("--allow-remote", run.stderr)
         for bad in ["8104", "127.0.0.1:", "127.0.0.1:70000", "127.0.0.1:x", ":8104"]:
             with self.subTest(listen=bad):
-                run = subprocess.run([STUDIO, "--listen", bad], capture_output=True, text=True, timeout=10)
+                run = subprocess.run([*STUDIO, "--listen", bad], capture_output=True, text=True, timeout=10)
                 self.assertEqual(run.returncode, 1)
                 self.assertIn("--listen", run.stderr)
 
     def test_remote_address_with_the_flag_warns(self):
-        process = subprocess.Popen([STUDIO, "--listen", "0.0.0.0:0", "--allow-remote"], stdout=subprocess.PIPE,
+        process = subprocess.Popen([*STUDIO, "--listen", "0.0.0.0:0", "--allow-remote"], stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         try:
             self.assertIn("WARNING", process.stderr.readline())
@@ -413,11 +419,15 @@ class ProgramTest(unittest.TestCase):
 
 
 def main():
-    global STUDIO
+    global STUDIO, STOP_SIGNAL
     parser = argparse.ArgumentParser()
     parser.add_argument("--studio", required=True)
+    parser.add_argument("--wine")
     options, rest = parser.parse_known_args()
-    STUDIO = options.studio
+    STUDIO = [options.studio]
+    if options.wine:
+        STUDIO = [options.wine, options.studio]
+        STOP_SIGNAL = signal.SIGINT
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
