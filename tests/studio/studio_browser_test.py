@@ -2,9 +2,11 @@
 """The studio in a real browser: headless Chromium, driven through chromedriver's
 WebDriver HTTP interface, opens the page, composes a protocol 0 label, sees its barcode
 scan (zbarimg on the downloaded picture), raises BIOCHIMIEMOVELEFT until the label is
-clipped, downloads a barcode.ini that the client reads (tervane-preview --ini), and
-lays a label wider than the window out at 1280x800 and 1920x1080, fitted and at real
-size, with its rulers, stock outline and warning marks.
+clipped, downloads a barcode.ini that the client reads (tervane-preview --ini), lays a
+label wider than the window out at 1280x800 and 1920x1080, fitted and at real size, with
+its rulers, stock outline and warning marks, and sees labels sent to the studio's virtual
+printer appear in its Printer view without a reload (printing the time from a label's
+last byte to its picture on the page).
 
     studio_browser_test.py --studio PATH --preview PATH --artefacts DIR
 
@@ -234,10 +236,44 @@ def lay_out_wide_label(browser, page, artefacts):
     return shots
 
 
+# A label for the virtual printer: its text line tells which one it is.
+PRINTED = 'N\r\nq400\r\nA20,20,0,4,1,1,N,"RECEIVED %d"\r\nB20,80,0,1,2,4,60,B,"V%07d"\r\nP1\r\n'
+
+
+def see_printed_labels(browser, printer_port, count=5):
+    """Labels sent to the printer appear in the page's Printer view, newest first,
+    without a reload; returns the milliseconds from each label's last byte to its
+    picture on the page."""
+    browser.js("window.sameDocument = true;")
+    latencies = []
+    with socket.create_connection(("127.0.0.1", printer_port), timeout=20) as s:
+        s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        for i in range(1, count + 1):
+            job = (PRINTED % (i, i)).encode()
+            s.sendall(job[:-1])
+            time.sleep(0.2)
+            s.sendall(job[-1:])
+            sent = time.time() * 1000
+            shown = browser.wait(
+                "const b = document.querySelector('#printer-labels .received');"
+                f"return b && b.querySelector('pre').textContent.includes('RECEIVED {i}') && "
+                "b.querySelector('img.label-picture') && b.querySelector('img.label-picture').complete"
+                " ? Number(b.dataset.shownAt) : null;",
+                f"printed label {i} on the page")
+            latencies.append(shown - sent)
+    assert browser.js("return window.sameDocument === true;"), "the page was reloaded"
+    texts = browser.js("return Array.from(document.querySelectorAll('#printer-labels .received pre'))"
+                       ".map(e => e.textContent);")
+    assert [t.split('"')[1] for t in texts] == [f"RECEIVED {i}" for i in range(count, 0, -1)], texts
+    side = browser.js("return document.querySelector('#printer-labels .received .label-side').textContent")
+    assert "from 127.0.0.1:" in side and "no warnings" in side, side
+    return latencies
+
+
 def run(options, work):
     downloads = os.path.join(work, "downloads")
     os.makedirs(downloads)
-    studio = subprocess.Popen([options.studio, "--listen", "127.0.0.1:0"], stdout=subprocess.PIPE,
+    studio = subprocess.Popen([options.studio, "--listen", "127.0.0.1:0", "--printer", "0"], stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, text=True)
     driver = None
     browser = None
@@ -245,6 +281,9 @@ def run(options, work):
         line = studio.stdout.readline()
         assert "open http://127.0.0.1:" in line, line
         page = line.split("open ")[1].split()[0]
+        line = studio.stdout.readline()
+        assert "printer: raw TCP on 127.0.0.1:" in line, line
+        printer_port = int(line.split("127.0.0.1:")[1].split()[0])
         driver_port = free_port()
         driver = subprocess.Popen(["/usr/bin/chromedriver", f"--port={driver_port}"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -309,6 +348,12 @@ def run(options, work):
         os.makedirs(options.artefacts, exist_ok=True)
         browser.screenshot(os.path.join(options.artefacts, "studio-browser.png"))
         shots = lay_out_wide_label(browser, page, options.artefacts)
+
+        browser.window(1400, 1300)
+        latencies = see_printed_labels(browser, printer_port)
+        browser.screenshot(os.path.join(options.artefacts, "studio-printer.png"))
+        print("printer: from a label's last byte to its picture on the page: " +
+              ", ".join(f"{ms:.0f}" for ms in latencies) + " ms")
         print("studio browser test passed; screenshots " +
               " ".join([os.path.join(options.artefacts, "studio-browser.png")] + shots))
     finally:
