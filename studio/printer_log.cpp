@@ -38,6 +38,8 @@ std::string FileStamp(const std::string& time) {
   return out;
 }
 
+std::size_t Size(const ReceivedLabel& label) { return label.job.size() + label.label.png.size(); }
+
 }  // namespace
 
 std::string UtcTimeNow() {
@@ -84,8 +86,13 @@ void PrinterLog::Add(ReceivedLabel label) {
   }
   auto shared = std::make_shared<const ReceivedLabel>(std::move(label));
   std::lock_guard<std::mutex> lock(mutex_);
+  bytes_ += Size(*shared);
   labels_.push_front(std::move(shared));
-  if (labels_.size() > studio::kMaxReceived) labels_.pop_back();
+  while (labels_.size() > studio::kMaxReceived ||
+         (labels_.size() > 1 && bytes_ > studio::kMaxReceivedBytes)) {
+    bytes_ -= Size(*labels_.back());
+    labels_.pop_back();
+  }
   ++generation_;
 }
 
@@ -98,6 +105,7 @@ std::size_t PrinterLog::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::size_t removed = labels_.size();
   labels_.clear();
+  bytes_ = 0;
   ++generation_;
   return removed;
 }

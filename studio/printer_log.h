@@ -14,6 +14,9 @@
 
 namespace studio {
 constexpr std::size_t kMaxReceived = 500;  // labels kept in memory
+// Bytes of jobs and pictures kept in memory at most: the oldest labels go first (the
+// newest one always stays), so that 500 labels near the job size limit cannot fill memory.
+constexpr std::size_t kMaxReceivedBytes = 128u * 1024u * 1024u;
 }  // namespace studio
 
 struct ReceivedLabel {
@@ -49,6 +52,7 @@ class PrinterLog {
   std::string keepDir_;
   mutable std::mutex mutex_;
   std::deque<std::shared_ptr<const ReceivedLabel>> labels_;  // newest first
+  std::size_t bytes_ = 0;  // of the jobs and pictures in labels_
   std::uint64_t nextId_ = 1;
   std::uint64_t generation_ = 0;
 };
