@@ -34,3 +34,7 @@ tervane_fuzz_target(fuzz_preview_reader
 tervane_fuzz_target(fuzz_studio_request
   SOURCES ${fuzz_dir}/fuzz_studio_request.cpp
   REQUIRES tervane_studio_api)
+
+tervane_fuzz_target(fuzz_printer_stream
+  SOURCES ${fuzz_dir}/fuzz_printer_stream.cpp
+  REQUIRES tervane_studio_api)
