@@ -3,9 +3,9 @@
 //
 // Input: byte 0 sets the size of the pieces the stream arrives in (1 to 256 bytes); the
 // rest is the stream. Checks: the events are the same whether the stream arrives whole
-// or in pieces; no label or leftover text is longer than the limit; every label ends
-// with a line end or at the end of the stream; nothing is read or written out of bounds
-// (ASan).
+// or in pieces; the stream holds no more than the limit and a line's head however long
+// the text; no label or leftover text is longer than the limit; nothing is read or
+// written out of bounds (ASan).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,7 +23,10 @@ constexpr std::size_t kLimit = 4096;
 std::vector<PrinterEvent> Read(std::string_view stream, std::size_t piece) {
   PrinterStream reader(PrinterProfile{}, kLimit);
   std::vector<PrinterEvent> events;
-  for (std::size_t i = 0; i < stream.size(); i += piece) reader.Feed(stream.substr(i, piece), &events);
+  for (std::size_t i = 0; i < stream.size(); i += piece) {
+    reader.Feed(stream.substr(i, piece), &events);
+    Check(reader.HeldBytes() <= kLimit + 65, "held bytes within the limit");
+  }
   reader.Finish(&events);
   return events;
 }

@@ -42,6 +42,8 @@ class PrinterStream {
   // The stream ended: a last line without its line end is read, and text without a print
   // command comes out as kIncomplete (when it holds more than blank lines).
   void Finish(std::vector<PrinterEvent>* events);
+  // The bytes held for the label and line being received: never much more than the limit.
+  std::size_t HeldBytes() const { return label_.size() + partial_.size(); }
 
  private:
   void Line(std::string_view line, std::vector<PrinterEvent>* events);
