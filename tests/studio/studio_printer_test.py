@@ -5,13 +5,20 @@ connection, many connections at once, endless text without a print command), the
 client through Koldane and a CUPS raw queue, the client in serial mode through the
 pseudo-terminal, and the keep folder.
 
-    studio_printer_test.py --studio PATH --preview PATH --client PATH --koldane PATH --support DIR"""
+    studio_printer_test.py --studio PATH --preview PATH [--client PATH --koldane PATH --support DIR]
+                           [--wine WINE]
+
+With --wine the studio and the preview are Windows programs started through Wine (the
+studio stopped with SIGINT, which Wine hands to it as Ctrl+C); the chains through the
+client, Koldane, CUPS and the pseudo-terminal are Linux's, and the serial printer is
+checked to say that it is not available."""
 import argparse
 import base64
 import http.client
 import json
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -21,6 +28,9 @@ import time
 import unittest
 
 OPTIONS = None
+STUDIO = None   # the command that starts the studio: [PATH] or [WINE, PATH]
+PREVIEW = None  # the same for tervane-preview
+STOP_SIGNAL = signal.SIGTERM
 LABEL = b'N\r\nA10,10,0,3,1,1,N,"FIRST"\r\nP1\r\n'
 SECOND = b'N\r\nB20,20,0,1,2,4,60,B,"12345678"\r\nP1\r\n'
 
@@ -35,7 +45,7 @@ class Studio:
     """The studio with a printer on a free port; more arguments as given."""
 
     def __init__(self, *extra):
-        self.process = subprocess.Popen([OPTIONS.studio, "--listen", "127.0.0.1:0", "--printer", "0", *extra],
+        self.process = subprocess.Popen([*STUDIO, "--listen", "127.0.0.1:0", "--printer", "0", *extra],
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         assert "open http://127.0.0.1:" in line, line + self.process.stderr.read()
@@ -45,7 +55,7 @@ class Studio:
         self.printer = int(line.split("127.0.0.1:")[1].split()[0])
 
     def stop(self):
-        self.process.terminate()
+        self.process.send_signal(STOP_SIGNAL)
         try:
             code = self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
@@ -86,7 +96,7 @@ def preview_png(job, work):
     path = os.path.join(out, "job")
     with open(path, "wb") as f:
         f.write(job)
-    done = subprocess.run([OPTIONS.preview, "--out", out, path], capture_output=True, text=True)
+    done = subprocess.run([*PREVIEW, "--out", out, path], capture_output=True, text=True)
     assert done.returncode == 0, done.stdout + done.stderr
     with open(os.path.join(out, "label-001.png"), "rb") as f:
         return f.read()
@@ -162,7 +172,7 @@ class NetworkPrinterTest(unittest.TestCase):
         path = os.path.join(self.work, "unknown.epl")
         with open(path, "wb") as f:
             f.write(job)
-        lint = subprocess.run([OPTIONS.preview, "--lint", "--out", self.work, path], capture_output=True, text=True)
+        lint = subprocess.run([*PREVIEW, "--lint", "--out", self.work, path], capture_output=True, text=True)
         expected = [line.split(": ", 1)[1] for line in lint.stdout.splitlines() if ": unknown-command:" in line]
         self.assertTrue(expected, lint.stdout)
         self.assertEqual([w["kind"] + ": " + w["message"] for w in label["warnings"] if w["kind"] == "unknown-command"],
@@ -231,12 +241,24 @@ def copy_program(program, folder):
     return target
 
 
+class SerialOnWindowsTest(unittest.TestCase):
+    def test_serial_printer_is_refused_with_a_reason(self):
+        if not OPTIONS.wine:
+            self.skipTest("the Windows program only")
+        done = subprocess.run([*STUDIO, "--listen", "127.0.0.1:0", "--printer-serial", "com5"], capture_output=True,
+                              text=True, timeout=60)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("--printer-serial is not available on Windows", done.stderr)
+
+
 class ChainTest(unittest.TestCase):
     """The client's own runs, as the requesting application starts them."""
 
     REQUEST = "x://0\\A7654321\\VIRTUAL%20PRINTER\\CHAIN\\"
 
     def setUp(self):
+        if OPTIONS.wine or not OPTIONS.client:
+            self.skipTest("the client, Koldane and the pseudo-terminal on Linux")
         self.work = tempfile.mkdtemp(prefix="tervane-printer-chain-")
         self.devices = os.path.join(self.work, "devices")
         os.makedirs(self.devices)
@@ -310,11 +332,17 @@ class ChainTest(unittest.TestCase):
 
 
 def main():
-    global OPTIONS
+    global OPTIONS, STUDIO, PREVIEW, STOP_SIGNAL
     parser = argparse.ArgumentParser()
-    for name in ("--studio", "--preview", "--client", "--koldane", "--support"):
+    for name in ("--studio", "--preview"):
         parser.add_argument(name, required=True)
+    for name in ("--client", "--koldane", "--support", "--wine"):
+        parser.add_argument(name)
     OPTIONS, rest = parser.parse_known_args()
+    STUDIO, PREVIEW = [OPTIONS.studio], [OPTIONS.preview]
+    if OPTIONS.wine:
+        STUDIO, PREVIEW = [OPTIONS.wine, OPTIONS.studio], [OPTIONS.wine, OPTIONS.preview]
+        STOP_SIGNAL = signal.SIGINT
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
