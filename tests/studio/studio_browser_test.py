@@ -4,10 +4,12 @@ WebDriver HTTP interface, opens the page, composes a protocol 0 label, sees its 
 scan (zbarimg on the downloaded picture), raises BIOCHIMIEMOVELEFT until the label is
 clipped, and downloads a barcode.ini that the client reads (tervane-preview --ini).
 
-    studio_browser_test.py --studio PATH --preview PATH --artefacts DIR
+    studio_browser_test.py --studio PATH --preview PATH --artefacts DIR [--wine WINE64]
 
-Exit 0 when every step held, 77 when Chromium or chromedriver is missing (skipped).
-The screenshot of the page stays in DIR/studio-browser.png."""
+With --wine the studio and the preview are the Windows programs, run under Wine; the
+browser and zbarimg stay Linux's. Exit 0 when every step held, 77 when Chromium,
+chromedriver, zbarimg or Wine is missing (skipped). The screenshot of the page stays in
+DIR/studio-browser.png."""
 import argparse
 import base64
 import json
@@ -117,7 +119,8 @@ BARCODES = """return Array.from(document.querySelectorAll('#labels .barcodes li'
 def run(options, work):
     downloads = os.path.join(work, "downloads")
     os.makedirs(downloads)
-    studio = subprocess.Popen([options.studio, "--listen", "127.0.0.1:0"], stdout=subprocess.PIPE,
+    wine = [options.wine] if options.wine else []
+    studio = subprocess.Popen(wine + [options.studio, "--listen", "127.0.0.1:0"], stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, text=True)
     driver = None
     browser = None
@@ -151,6 +154,10 @@ def run(options, work):
                              "the sample's barcode shown as scanning")
         assert f"scans as: CODE-128:{SAMPLE}" in codes[0][0], codes
         assert codes[0][2] == 125, codes  # BIOCHIMIEMOVELEFT 0: the barcode at x 125
+        # The browser decoded the studio's picture of it.
+        size = browser.js("const i = document.querySelector('#labels img.label-picture');"
+                          "return i && i.complete ? [i.naturalWidth, i.naturalHeight] : null;")
+        assert size and size[0] > 0 and size[1] > 0, size
 
         # The downloaded picture, read by zbarimg: an independent reader.
         browser.click(".png-download")
@@ -182,7 +189,7 @@ def run(options, work):
         assert ini.endswith(b"\r\n") and ini.count(b"\n") == ini.count(b"\r\n"), ini
         out = os.path.join(work, "preview")
         os.makedirs(out)
-        read = subprocess.run([options.preview, "--request", f"x://0\\{SAMPLE}\\TWO\\THREE\\", "--ini", ini_path,
+        read = subprocess.run(wine + [options.preview, "--request", f"x://0\\{SAMPLE}\\TWO\\THREE\\", "--ini", ini_path,
                                "--out", out], capture_output=True, text=True)
         assert read.returncode == 0 and "clipped: left (A at -10,145)" in read.stdout, read.stdout + read.stderr
 
@@ -212,8 +219,9 @@ def main():
     parser.add_argument("--studio", required=True)
     parser.add_argument("--preview", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--wine", help="Wine's loader, to run the Windows programs with")
     options = parser.parse_args()
-    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
+    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver") + ((options.wine,) if options.wine else ()):
         if not os.path.exists(tool):
             print(f"skipped: {tool} is not installed")
             return 77
