@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The studio in a real browser: headless Chromium, driven through chromedriver's
-WebDriver HTTP interface, opens the page, composes a protocol 0 label, sees its barcode
+"""The studio in a real browser: started as the Start-menu shortcut starts it (--open,
+which reaches a stand-in xdg-open: on Windows through the shell and Wine's browser
+launcher), then headless Chromium, driven through chromedriver's WebDriver HTTP
+interface, opens the page, composes a protocol 0 label, sees its barcode
 scan (zbarimg on the downloaded picture), raises BIOCHIMIEMOVELEFT until the label is
 clipped, and downloads a barcode.ini that the client reads (tervane-preview --ini).
 
@@ -120,14 +122,28 @@ def run(options, work):
     downloads = os.path.join(work, "downloads")
     os.makedirs(downloads)
     wine = [options.wine] if options.wine else []
-    studio = subprocess.Popen(wine + [options.studio, "--listen", "127.0.0.1:0"], stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True)
+    # The desktop's browser is not started: a stand-in xdg-open keeps the address.
+    bin_folder = os.path.join(work, "bin")
+    os.makedirs(bin_folder)
+    opened = os.path.join(work, "opened")
+    with open(os.path.join(bin_folder, "xdg-open"), "w") as f:
+        f.write(f'#!/bin/sh\necho "$1" >{opened}.part && mv {opened}.part {opened}\n')
+    os.chmod(os.path.join(bin_folder, "xdg-open"), 0o755)
+    studio = subprocess.Popen(wine + [options.studio, "--listen", "127.0.0.1:0", "--open"], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True,
+                              env=dict(os.environ, PATH=bin_folder + os.pathsep + os.environ["PATH"]))
     driver = None
     browser = None
     try:
         line = studio.stdout.readline()
         assert "open http://127.0.0.1:" in line, line
         page = line.split("open ")[1].split()[0]
+        deadline = time.time() + 30
+        while not os.path.exists(opened):
+            assert time.time() < deadline, "--open started no browser"
+            time.sleep(0.1)
+        with open(opened) as f:
+            assert f.read() == page + "\n", "--open opened another address than " + page
         driver_port = free_port()
         driver = subprocess.Popen(["/usr/bin/chromedriver", f"--port={driver_port}"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
