@@ -1,11 +1,9 @@
 #include "preview/request_preview.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "client/client_entry.h"
+#include "platform/temp_folder.h"
 
 namespace {
 
@@ -52,10 +50,9 @@ bool RenderRequest(const ClientBuild& build, const std::string& argument, const 
                    RequestJobs* result, std::string* error) {
   // The client reads barcode.ini from its program folder and may append to its argument
   // log there: give it a private folder holding the chosen settings file.
-  const char* tmp = std::getenv("TMPDIR");
-  std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/tervane-preview-XXXXXX";
-  if (!mkdtemp(&folder[0])) {
-    *error = "cannot create a folder under " + folder.substr(0, folder.rfind('/'));
+  const std::string folder = platform::MakeTemporaryFolder("tervane-preview");
+  if (folder.empty()) {
+    *error = "cannot create a folder under " + platform::TemporaryFilesFolder();
     return false;
   }
   const std::string ini = folder + "/barcode.ini";
@@ -80,6 +77,6 @@ bool RenderRequest(const ClientBuild& build, const std::string& argument, const 
   }
   std::remove(ini.c_str());
   std::remove((folder + "/_tervane_arg.log").c_str());
-  rmdir(folder.c_str());
+  platform::RemoveEmptyFolder(folder);
   return ready;
 }

@@ -5,6 +5,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "preview/font_file.h"
+
 namespace {
 
 struct CellSize {
@@ -39,9 +41,9 @@ bool LookUp(const CellSize (&table)[N], char font, int dpi, FontCell* cell) {
   return false;
 }
 
-const char* FontPath() {
+std::string FontPath() {
   const char* path = std::getenv("TERVANE_PREVIEW_FONT");
-  return path && *path ? path : TERVANE_PREVIEW_FONT;
+  return path && *path ? path : DefaultFontFile();
 }
 
 }  // namespace
@@ -60,7 +62,7 @@ TextPainter::TextPainter() {
   }
   library_ = library;
   FT_Face face = nullptr;
-  if (FT_New_Face(library, FontPath(), 0, &face) != 0) {
+  if (FT_New_Face(library, FontPath().c_str(), 0, &face) != 0) {
     error_ = std::string("cannot load the font ") + FontPath();
     return;
   }

@@ -1,7 +1,5 @@
 #include "studio/listen_address.h"
 
-#include <arpa/inet.h>
-
 #include <cstdlib>
 
 bool ParseHostPort(const std::string& text, bool allowZero, HostPort* out, std::string* error) {
@@ -37,12 +35,6 @@ bool ParseHostPort(const std::string& text, bool allowZero, HostPort* out, std::
   out->host = host;
   out->port = static_cast<int>(value);
   return true;
-}
-
-bool IsLoopbackHost(const std::string& host) {
-  if (host == "localhost" || host == "::1") return true;
-  in_addr v4;
-  return inet_pton(AF_INET, host.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
 }
 
 std::string HostPortText(const std::string& host, int port) {

@@ -1,8 +1,5 @@
 #include "studio/studio_api.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -11,6 +8,7 @@
 
 #include "client/client_build.h"
 #include "client/client_settings.h"
+#include "platform/temp_folder.h"
 #include "preview/job_reader.h"
 #include "preview/label_check.h"
 #include "studio/byte_text.h"
@@ -203,15 +201,11 @@ json LabelJson(const RenderedLabel& label) {
 // A private folder for one settings file, removed with the object.
 class ScratchFolder {
  public:
-  ScratchFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tervane-studio-XXXXXX";
-    if (!mkdtemp(&path_[0])) path_.clear();
-  }
+  ScratchFolder() : path_(platform::MakeTemporaryFolder("tervane-studio")) {}
   ~ScratchFolder() {
     if (path_.empty()) return;
     std::remove((path_ + "/barcode.ini").c_str());
-    rmdir(path_.c_str());
+    platform::RemoveEmptyFolder(path_);
   }
   bool Ready() const { return !path_.empty(); }
   std::string Ini() const { return path_ + "/barcode.ini"; }

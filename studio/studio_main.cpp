@@ -5,8 +5,6 @@
 //   tervane-studio --listen 0.0.0.0:8104 --allow-remote   other machines too (no login!)
 //   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
 //   tervane-studio --open                   the default browser opened at the page
-#include <signal.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +13,7 @@
 
 #include "studio/browser_open.h"
 #include "studio/listen_address.h"
+#include "studio/stop_request.h"
 #include "studio/studio_server.h"
 #include "tervane_version.h"
 
@@ -76,14 +75,9 @@ int main(int argc, char** argv) {
                  HostPortText(listen.host, listen.port).c_str(), printTo.port ? " and print labels" : " labels");
   }
 
-  // A client that goes away mid-reply must not end the program.
-  signal(SIGPIPE, SIG_IGN);
-  // SIGINT and SIGTERM stop the server from a thread of their own.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A stop request (SIGINT, SIGTERM; Ctrl+C on Windows) stops the server from a thread of
+  // its own.
+  PrepareStopRequests();
 
   StudioOptions options;
   options.printHost = printTo.host;
@@ -107,14 +101,13 @@ int main(int argc, char** argv) {
   }
 
   std::atomic<bool> stopped(false);
-  std::thread waiter([&server, &stopped, stopSignals] {
-    int received = 0;
-    sigwait(&stopSignals, &received);
+  std::thread waiter([&server, &stopped] {
+    WaitForStopRequest();
     stopped = true;
     server.Stop();
   });
   server.Run();
-  // Run also ends when listening fails; the waiter then still waits for a signal.
+  // Run also ends when listening fails; the waiter then still waits for a stop request.
   if (!stopped) {
     std::fprintf(stderr, "tervane-studio: the server stopped unexpectedly\n");
     std::fflush(stderr);

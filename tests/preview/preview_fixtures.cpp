@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
-#include <sys/wait.h>
 
 #include "preview/preview_run.h"
 
@@ -115,18 +114,6 @@ std::string Quote(const std::string& text) {
     }
   }
   return out + "'";
-}
-
-std::string Shell(const std::string& command, int* status) {
-  std::string out;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int raw = pclose(pipe);
-  if (status) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
 }
 
 std::vector<std::string> Scan(const std::string& png) {

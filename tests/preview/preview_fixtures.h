@@ -33,7 +33,9 @@ Rendered Render(const std::string& input, const testsupport::TempDir& folder, in
 // What zbarimg reads from a PNG: "TYPE:data" per symbol, sorted.
 std::vector<std::string> Scan(const std::string& png);
 
-// Output of a shell command (standard output only) and its exit status.
+// Output of a shell command (standard output only) and its exit status. Natively the
+// command goes to /bin/sh (preview_shell_posix.cpp); under Wine only the forms that the
+// tests use are understood (preview_shell_win32.cpp).
 std::string Shell(const std::string& command, int* status = nullptr);
 std::string Quote(const std::string& text);  // for a POSIX shell
 

@@ -54,8 +54,8 @@ TEST_P(RequestPreview, EqualsThePreviewOfTheJobsTheClientSends) {
   testsupport::FrameListener listener;
   ASSERT_TRUE(listener.Listening());
   testsupport::TempDir programDir;
-  const std::string program = programDir.File(client);
-  fs::copy_file(Program("client/" + client), program);
+  const std::string program = programDir.File(client + testsupport::ProgramSuffix());
+  fs::copy_file(Program("client/" + client + testsupport::ProgramSuffix()), program);
   const std::string ini =
       "[sizing]\r\nBiochimieMoveLeft=80\r\nCoagulareMoveLeft=130\r\nHematologieMoveLeft=80\r\n"
       "BARCODEFONTSIZE=80\r\nPRINTDOMAINNAME=1\r\n[destination]\r\nADDRESS=127.0.0.1\r\nNETPORT=" +

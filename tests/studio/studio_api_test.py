@@ -4,12 +4,17 @@ the client reads them, test prints to a real TCP listener, and bad input (bad JS
 huge bodies, binary junk, slow clients, other sites' requests) answered with clear 4xx
 JSON errors while the studio keeps serving.
 
-    studio_api_test.py --studio PATH"""
+    studio_api_test.py --studio PATH [--wine WINE]
+
+With --wine the studio is a Windows program started through Wine, and is stopped with
+SIGINT, which Wine hands to it as Ctrl+C (a SIGTERM would end Wine's process, not ask
+the program to stop)."""
 import argparse
 import base64
 import http.client
 import json
 import os
+import signal
 import socket
 import struct
 import subprocess
@@ -19,12 +24,13 @@ import threading
 import time
 import unittest
 
-STUDIO = None
+STUDIO = None  # the command that starts the studio: [PATH] or [WINE, PATH]
+STOP_SIGNAL = signal.SIGTERM
 TUBE = "x://0\\A1234567\\LINE%20TWO\\LINE%20THREE\\"
 
 
 def start_studio(*extra, env=None):
-    process = subprocess.Popen([STUDIO, "--listen", "127.0.0.1:0", *extra], stdout=subprocess.PIPE,
+    process = subprocess.Popen([*STUDIO, "--listen", "127.0.0.1:0", *extra], stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True, env=env)
     line = process.stdout.readline()
     if "open http://127.0.0.1:" not in line:
@@ -34,15 +40,15 @@ def start_studio(*extra, env=None):
 
 
 def stop(process):
-    process.terminate()
+    process.send_signal(STOP_SIGNAL)
     try:
         process.wait(timeout=10)
         if process.returncode != 0:
-            raise AssertionError(f"the studio ended with {process.returncode} on SIGTERM: {process.stderr.read()[-2000:]}")
+            raise AssertionError(f"the studio ended with {process.returncode} on {STOP_SIGNAL.name}: {process.stderr.read()[-2000:]}")
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
-        raise AssertionError("the studio did not end on SIGTERM")
+        raise AssertionError(f"the studio did not end on {STOP_SIGNAL.name}")
     finally:
         for pipe in (process.stdout, process.stderr):
             if pipe:
@@ -304,7 +310,7 @@ class ApiTest(unittest.TestCase):
 class ProgramTest(unittest.TestCase):
     def test_default_address(self):
         # Served at 127.0.0.1:8104, or refused there when something else holds the port.
-        process = subprocess.Popen([STUDIO], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        process = subprocess.Popen(STUDIO, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         try:
             line = process.stdout.readline() or process.stderr.readline()
             self.assertIn("127.0.0.1:8104", line)
@@ -316,17 +322,17 @@ class ProgramTest(unittest.TestCase):
                 process.stderr.close()
 
     def test_remote_address_needs_the_flag(self):
-        run = subprocess.run([STUDIO, "--listen", "0.0.0.0:0"], capture_output=True, text=True, timeout=10)
+        run = subprocess.run([*STUDIO, "--listen", "0.0.0.0:0"], capture_output=True, text=True, timeout=10)
         self.assertEqual(run.returncode, 1)
         self.assertIn("--allow-remote", run.stderr)
         for bad in ["8104", "127.0.0.1:", "127.0.0.1:70000", "127.0.0.1:x", ":8104"]:
             with self.subTest(listen=bad):
-                run = subprocess.run([STUDIO, "--listen", bad], capture_output=True, text=True, timeout=10)
+                run = subprocess.run([*STUDIO, "--listen", bad], capture_output=True, text=True, timeout=10)
                 self.assertEqual(run.returncode, 1)
                 self.assertIn("--listen", run.stderr)
 
     def test_remote_address_with_the_flag_warns(self):
-        process = subprocess.Popen([STUDIO, "--listen", "0.0.0.0:0", "--allow-remote"], stdout=subprocess.PIPE,
+        process = subprocess.Popen([*STUDIO, "--listen", "0.0.0.0:0", "--allow-remote"], stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         try:
             self.assertIn("WARNING", process.stderr.readline())
@@ -335,7 +341,8 @@ class ProgramTest(unittest.TestCase):
             stop(process)
 
     def test_open_starts_the_browser_at_the_page(self):
-        # --open hands the served address to xdg-open; without one on PATH the studio
+        # --open hands the served address to xdg-open (on Windows through the shell's
+        # http handler, under Wine its browser launcher); without one on PATH the studio
         # says so and serves on.
         with tempfile.TemporaryDirectory() as folder:
             opened = os.path.join(folder, "opened")
@@ -351,6 +358,8 @@ class ProgramTest(unittest.TestCase):
                     self.assertEqual(f.read(), f"http://127.0.0.1:{port}/\n")
             finally:
                 stop(process)
+            if len(STUDIO) > 1:
+                return  # under Wine the shell hands any http address to Wine's launcher
             process, port = start_studio("--open", env=dict(os.environ, PATH=os.path.join(folder, "none")))
             try:
                 self.assertIn(f"open http://127.0.0.1:{port}/ by hand", process.stderr.readline())
@@ -431,11 +440,15 @@ class ProgramTest(unittest.TestCase):
 
 
 def main():
-    global STUDIO
+    global STUDIO, STOP_SIGNAL
     parser = argparse.ArgumentParser()
     parser.add_argument("--studio", required=True)
+    parser.add_argument("--wine")
     options, rest = parser.parse_known_args()
-    STUDIO = options.studio
+    STUDIO = [options.studio]
+    if options.wine:
+        STUDIO = [options.wine, options.studio]
+        STOP_SIGNAL = signal.SIGINT
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

@@ -6,7 +6,7 @@ interface, opens the page, composes a protocol 0 label, sees its barcode
 scan (zbarimg on the downloaded picture), raises BIOCHIMIEMOVELEFT until the label is
 clipped, and downloads a barcode.ini that the client reads (tervane-preview --ini).
 
-    studio_browser_test.py --studio PATH --preview PATH --artefacts DIR [--wine WINE64]
+    studio_browser_test.py --studio PATH --preview PATH --artefacts DIR [--wine WINE]
 
 With --wine the studio and the preview are the Windows programs, run under Wine; the
 browser and zbarimg stay Linux's. Exit 0 when every step held, 77 when Chromium,
