@@ -35,6 +35,24 @@ iconv_t ConverterFor(const char* charset) {
   return converters.For(charset);
 }
 
+// Appends the UTF-32LE characters in buffer[0, size).
+void Append(const char* buffer, std::size_t size, std::u32string* out) {
+  for (std::size_t i = 0; i + 4 <= size; i += 4) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(buffer) + i;
+    out->push_back(static_cast<char32_t>(p[0] | p[1] << 8 | p[2] << 16 | static_cast<unsigned long>(p[3]) << 24));
+  }
+}
+
+// Appends what the converter still holds and returns it to its initial state. CP1255
+// and CP1258 hold a letter back until they know whether a combining mark follows.
+void Flush(iconv_t cd, std::u32string* out) {
+  char buffer[64];
+  char* outPtr = buffer;
+  std::size_t outLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  Append(buffer, sizeof buffer - outLeft, out);
+}
+
 }  // namespace
 
 std::u32string DecodeText(const std::string& bytes, const char* charset) {
@@ -52,19 +70,15 @@ std::u32string DecodeText(const std::string& bytes, const char* charset) {
     char* outPtr = buffer;
     std::size_t outLeft = sizeof buffer;
     std::size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    const std::size_t produced = (sizeof buffer - outLeft) / 4;
-    for (std::size_t i = 0; i < produced; ++i) {
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(buffer) + 4 * i;
-      out.push_back(static_cast<char32_t>(p[0] | p[1] << 8 | p[2] << 16 |
-                                          static_cast<unsigned long>(p[3]) << 24));
-    }
+    Append(buffer, sizeof buffer - outLeft, &out);
     if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
       // An undefined or incomplete byte sequence: one replacement character per byte.
+      Flush(cd, &out);
       out.push_back(U'\uFFFD');
       ++in;
       --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
+  Flush(cd, &out);
   return out;
 }

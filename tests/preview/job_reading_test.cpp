@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "preview/job_reader.h"
+#include "preview/text_decoding.h"
 #include "tests/preview/preview_fixtures.h"
 
 using previewtest::Render;
@@ -107,6 +108,32 @@ TEST(JobReading, CodePageOfTheCharacterSetLineIsUsed) {
   ASSERT_EQ(latin2.images.size(), 1u);
   ASSERT_EQ(dos.images.size(), 1u);
   EXPECT_FALSE(latin2.images[0].pixels == dos.images[0].pixels);
+}
+
+// Label text decodes alike on Linux (iconv) and Windows (the system's code pages and
+// UTF-8 decoded by the preview): a byte the code page leaves undefined, or a broken UTF-8
+// sequence, is one U+FFFD per byte; a charset the system lacks reads as Latin-1; a
+// Hebrew letter and its point join into one form.
+TEST(JobReading, TextDecodesAlikeOnEverySystem) {
+  const struct {
+    const char* charset;
+    std::string bytes;
+    std::u32string text;
+  } cases[] = {
+      {"CP437", "A\xBA", U"A\u2551"},
+      {"CP1250", "\xBA", U"\u015F"},
+      {"CP1252", "\x80\x81\xE9", U"\u20AC\uFFFD\u00E9"},
+      {"CP1253", "\xAA", U"\uFFFD"},
+      {"CP851", "\x86\x91", U"\u0386\uFFFD"},
+      {"CP1255", "\xE0\xCA\xE9", U"\u05D0\uFFFD\u05D9"},  // letters held back for a mark come out too
+      {"CP1255", "\xE1\xCC\xF9\xD1\xCC", U"\uFB31\uFB2C"},
+      {"UTF-8", "\xC3\xA9\xE2\x82\xAC", U"\u00E9\u20AC"},
+      {"UTF-8", "\xC3(\xC0\xAF\xED\xA0\x80\xE2\x82", U"\uFFFD(\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"NO-SUCH-CHARSET", "\xE9", U"\u00E9"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(DecodeText(c.bytes, c.charset) == c.text) << c.charset << " " << testing::PrintToString(c.bytes);
+  }
 }
 
 TEST(JobReading, CanvasComesFromTheJobThenTheOptionsThenTheInk) {

@@ -8,6 +8,7 @@
 // output to a file, and the status is 0 once that file is there.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ namespace {
 
 struct Word {
   std::string text;
-  bool quoted = false;  // any part of it was quoted: never an operator
+  bool quoted = false;  // some of it was quoted: never an operator
 };
 
 // Splits a command as a POSIX shell does for the forms above: blanks separate words,
@@ -97,7 +98,7 @@ std::string NativeZbarimg(const std::vector<std::string>& args, bool quietErrors
   const std::string out = UnixPath(folder.File("out"));
   std::string command = "zbarimg";
   for (const std::string& a : args) command += " " + Quote(UnixPath(a));
-  command += " >" + Quote(out + ".part") + (quietErrors ? " 2>/dev/null" : "") + "; mv " + Quote(out + ".part") +
+  command += " >" + Quote(out + ".new") + (quietErrors ? " 2>/dev/null" : "") + "; mv " + Quote(out + ".new") +
              " " + Quote(out);
   if (!testsupport::RunUnixShell(command)) return std::string();
   for (int waited = 0; waited < 6000 && !testsupport::FileExists(folder.File("out")); ++waited) Sleep(10);
@@ -156,6 +157,7 @@ std::string Shell(const std::string& command, int* status) {
   commandLine.push_back('\0');
   const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                       folder.empty() ? nullptr : folder.c_str(), &si, &pi);
+  if (!started) std::fprintf(stderr, "Shell: cannot start %s (error %lu)\n", line.c_str(), GetLastError());
   CloseHandle(writeOut);
   if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
   if (quietErrors && err != INVALID_HANDLE_VALUE) CloseHandle(err);
