@@ -4,12 +4,14 @@
 //   tervane-studio --listen 127.0.0.1:9000  another port (0: any free port)
 //   tervane-studio --listen 0.0.0.0:8104 --allow-remote   other machines too (no login!)
 //   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
+//   tervane-studio --open                   the default browser opened at the page
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "studio/browser_open.h"
 #include "studio/listen_address.h"
 #include "studio/stop_request.h"
 #include "studio/studio_server.h"
@@ -19,10 +21,11 @@ namespace {
 
 void Usage(std::FILE* to) {
   std::fprintf(to,
-               "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT]\n"
+               "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT] [--open]\n"
                "  --listen ADDRESS:PORT  where the page is served (default 127.0.0.1:8104; port 0: any free port)\n"
                "  --allow-remote         serve an address other machines reach (anyone there can use it)\n"
                "  --print-to HOST:PORT   a print service for the \"print a test label\" button (off by default)\n"
+               "  --open                 open the page in the default browser once it is served\n"
                "  --version\n");
 }
 
@@ -32,6 +35,7 @@ int main(int argc, char** argv) {
   HostPort listen{"127.0.0.1", 8104};
   HostPort printTo;
   bool allowRemote = false;
+  bool open = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     std::string error;
@@ -43,6 +47,8 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--allow-remote") {
       allowRemote = true;
+    } else if (arg == "--open") {
+      open = true;
     } else if (arg == "--version") {
       std::printf("tervane-studio %s\n", TERVANE_VERSION);
       return 0;
@@ -89,6 +95,10 @@ int main(int argc, char** argv) {
     std::printf("test labels go to the print service at %s\n", HostPortText(printTo.host, printTo.port).c_str());
   }
   std::fflush(stdout);
+  // Bound means listening: the browser's first request waits for Run.
+  if (open) {
+    OpenBrowser("http://" + shown + "/");
+  }
 
   std::atomic<bool> stopped(false);
   std::thread waiter([&server, &stopped] {
