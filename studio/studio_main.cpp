@@ -6,6 +6,7 @@
 //   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
 //   tervane-studio --printer 9100           a virtual network label printer, its labels on the page
 //   tervane-studio --printer-serial /dev/tervane/com5   a virtual serial label printer (Linux)
+//   tervane-studio --open                   the default browser opened at the page
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "studio/browser_open.h"
 #include "studio/listen_address.h"
 #include "studio/printer_log.h"
 #include "studio/printer_serial.h"
@@ -25,11 +27,12 @@ namespace {
 
 void Usage(std::FILE* to) {
   std::fprintf(to,
-               "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT]\n"
+               "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT] [--open]\n"
                "                      [--printer [ADDRESS:]PORT] [--printer-serial NAME] [--printer-keep DIR]\n"
                "  --listen ADDRESS:PORT  where the page is served (default 127.0.0.1:8104; port 0: any free port)\n"
                "  --allow-remote         serve an address other machines reach (anyone there can use it)\n"
                "  --print-to HOST:PORT   a print service for the \"print a test label\" button (off by default)\n"
+               "  --open                 open the page in the default browser once it is served\n"
                "  --printer [ADDRESS:]PORT  be a network label printer there (raw TCP; 9100 by convention;\n"
                "                         address 127.0.0.1 when left out; port 0: any free port)\n"
                "  --printer-serial NAME  be a serial label printer: a pseudo-terminal linked as NAME (Linux)\n"
@@ -46,6 +49,7 @@ int main(int argc, char** argv) {
   bool printerOn = false;
   std::string printerSerial, printerKeep;
   bool allowRemote = false;
+  bool open = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     std::string error;
@@ -68,6 +72,8 @@ int main(int argc, char** argv) {
       (arg == "--printer-serial" ? printerSerial : printerKeep) = argv[++i];
     } else if (arg == "--allow-remote") {
       allowRemote = true;
+    } else if (arg == "--open") {
+      open = true;
     } else if (arg == "--version") {
       std::printf("tervane-studio %s\n", TERVANE_VERSION);
       return 0;
@@ -155,6 +161,10 @@ int main(int argc, char** argv) {
   }
   if (!printerKeep.empty()) std::printf("printer: labels kept in %s\n", printerKeep.c_str());
   std::fflush(stdout);
+  // Bound means listening: the browser's first request waits for Run.
+  if (open) {
+    OpenBrowser("http://" + shown + "/");
+  }
 
   std::atomic<bool> stopped(false);
   std::thread waiter([&server, &stopped] {

@@ -19,6 +19,7 @@ import socket
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -28,9 +29,9 @@ STOP_SIGNAL = signal.SIGTERM
 TUBE = "x://0\\A1234567\\LINE%20TWO\\LINE%20THREE\\"
 
 
-def start_studio(*extra):
+def start_studio(*extra, env=None):
     process = subprocess.Popen([*STUDIO, "--listen", "127.0.0.1:0", *extra], stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, text=True)
+                               stderr=subprocess.PIPE, text=True, env=env)
     line = process.stdout.readline()
     if "open http://127.0.0.1:" not in line:
         process.kill()
@@ -345,6 +346,33 @@ class ProgramTest(unittest.TestCase):
             self.assertIn("open http://127.0.0.1:", process.stdout.readline())
         finally:
             stop(process)
+
+    def test_open_starts_the_browser_at_the_page(self):
+        # --open hands the served address to xdg-open (on Windows through the shell's
+        # http handler, under Wine its browser launcher); without one on PATH the studio
+        # says so and serves on.
+        with tempfile.TemporaryDirectory() as folder:
+            opened = os.path.join(folder, "opened")
+            with open(os.path.join(folder, "xdg-open"), "w") as f:
+                f.write(f'#!/bin/sh\necho "$@" >{opened}.part && mv {opened}.part {opened}\n')
+            os.chmod(os.path.join(folder, "xdg-open"), 0o755)
+            process, port = start_studio("--open", env=dict(os.environ, PATH=folder + ":/usr/bin:/bin"))
+            try:
+                deadline = time.time() + 10
+                while not os.path.exists(opened) and time.time() < deadline:
+                    time.sleep(0.05)
+                with open(opened) as f:
+                    self.assertEqual(f.read(), f"http://127.0.0.1:{port}/\n")
+            finally:
+                stop(process)
+            if len(STUDIO) > 1:
+                return  # under Wine the shell hands any http address to Wine's launcher
+            process, port = start_studio("--open", env=dict(os.environ, PATH=os.path.join(folder, "none")))
+            try:
+                self.assertIn(f"open http://127.0.0.1:{port}/ by hand", process.stderr.readline())
+                self.assertEqual(Studio(port).request("GET", "/")[0], 200)
+            finally:
+                stop(process)
 
     def test_print_a_test_label_sends_wire_frames(self):
         listener = socket.socket()

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""The studio in a real browser: headless Chromium, driven through chromedriver's
-WebDriver HTTP interface, opens the page, composes a protocol 0 label, sees its barcode
+"""The studio in a real browser: started as the Start-menu shortcut starts it (--open,
+which reaches a stand-in xdg-open: on Windows through the shell and Wine's browser
+launcher), then headless Chromium, driven through chromedriver's WebDriver HTTP
+interface, opens the page, composes a protocol 0 label, sees its barcode
 scan (zbarimg on the downloaded picture), raises BIOCHIMIEMOVELEFT until the label is
 clipped, downloads a barcode.ini that the client reads (tervane-preview --ini), lays a
 label wider than the window out at 1280x800 and 1920x1080, fitted and at real size, with
@@ -8,11 +10,13 @@ its rulers, stock outline and warning marks, and sees labels sent to the studio'
 printer appear in its Printer view without a reload (printing the time from a label's
 last byte to its picture on the page).
 
-    studio_browser_test.py --studio PATH --preview PATH --artefacts DIR
+    studio_browser_test.py --studio PATH --preview PATH --artefacts DIR [--wine WINE]
 
-Exit 0 when every step held, 77 when Chromium or chromedriver is missing (skipped).
-The screenshots of the page stay in DIR: studio-browser.png and one per window size
-and picture size (studio-1280x800-fit.png, ...)."""
+With --wine the studio and the preview are the Windows programs, run under Wine; the
+browser and zbarimg stay Linux's. Exit 0 when every step held, 77 when Chromium,
+chromedriver, zbarimg or Wine is missing (skipped). The screenshots of the page stay in
+DIR: studio-browser.png and one per window size and picture size
+(studio-1280x800-fit.png, ...)."""
 import argparse
 import base64
 import json
@@ -273,8 +277,17 @@ def see_printed_labels(browser, printer_port, count=5):
 def run(options, work):
     downloads = os.path.join(work, "downloads")
     os.makedirs(downloads)
-    studio = subprocess.Popen([options.studio, "--listen", "127.0.0.1:0", "--printer", "0"], stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True)
+    wine = [options.wine] if options.wine else []
+    # The desktop's browser is not started: a stand-in xdg-open keeps the address.
+    bin_folder = os.path.join(work, "bin")
+    os.makedirs(bin_folder)
+    opened = os.path.join(work, "opened")
+    with open(os.path.join(bin_folder, "xdg-open"), "w") as f:
+        f.write(f'#!/bin/sh\necho "$1" >{opened}.part && mv {opened}.part {opened}\n')
+    os.chmod(os.path.join(bin_folder, "xdg-open"), 0o755)
+    studio = subprocess.Popen(wine + [options.studio, "--listen", "127.0.0.1:0", "--open", "--printer", "0"],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                              env=dict(os.environ, PATH=bin_folder + os.pathsep + os.environ["PATH"]))
     driver = None
     browser = None
     try:
@@ -284,6 +297,12 @@ def run(options, work):
         line = studio.stdout.readline()
         assert "printer: raw TCP on 127.0.0.1:" in line, line
         printer_port = int(line.split("127.0.0.1:")[1].split()[0])
+        deadline = time.time() + 30
+        while not os.path.exists(opened):
+            assert time.time() < deadline, "--open started no browser"
+            time.sleep(0.1)
+        with open(opened) as f:
+            assert f.read() == page + "\n", "--open opened another address than " + page
         driver_port = free_port()
         driver = subprocess.Popen(["/usr/bin/chromedriver", f"--port={driver_port}"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -310,6 +329,10 @@ def run(options, work):
                              "the sample's barcode shown as scanning")
         assert f"scans as: CODE-128:{SAMPLE}" in codes[0][0], codes
         assert codes[0][2] == 125, codes  # BIOCHIMIEMOVELEFT 0: the barcode at x 125
+        # The browser decoded the studio's picture of it.
+        size = browser.js("const i = document.querySelector('#labels img.label-picture');"
+                          "return i && i.complete ? [i.naturalWidth, i.naturalHeight] : null;")
+        assert size and size[0] > 0 and size[1] > 0, size
 
         # The downloaded picture, read by zbarimg: an independent reader.
         browser.click(".png-download")
@@ -341,7 +364,7 @@ def run(options, work):
         assert ini.endswith(b"\r\n") and ini.count(b"\n") == ini.count(b"\r\n"), ini
         out = os.path.join(work, "preview")
         os.makedirs(out)
-        read = subprocess.run([options.preview, "--request", f"x://0\\{SAMPLE}\\TWO\\THREE\\", "--ini", ini_path,
+        read = subprocess.run(wine + [options.preview, "--request", f"x://0\\{SAMPLE}\\TWO\\THREE\\", "--ini", ini_path,
                                "--out", out], capture_output=True, text=True)
         assert read.returncode == 0 and "clipped: left (A at -10,145)" in read.stdout, read.stdout + read.stderr
 
@@ -379,8 +402,9 @@ def main():
     parser.add_argument("--studio", required=True)
     parser.add_argument("--preview", required=True)
     parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--wine", help="Wine's loader, to run the Windows programs with")
     options = parser.parse_args()
-    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
+    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver") + ((options.wine,) if options.wine else ()):
         if not os.path.exists(tool):
             print(f"skipped: {tool} is not installed")
             return 77
