@@ -63,8 +63,9 @@ void PrinterStream::Feed(std::string_view bytes, std::vector<PrinterEvent>* even
     const std::string_view piece = bytes.substr(0, take);
     bytes.remove_prefix(take);
     partialBytes_ += piece.size();
-    // A line that alone passes the limit is dropped as it arrives; only its head is kept
-    // to tell what it is.
+    // A label that grows past the limit, however far its line has come, is dropped at
+    // once with what follows up to its end; of each line only the head is kept, to tell
+    // what it is.
     if (!dropping_ && label_.size() + partialBytes_ > maxLabelBytes_) {
       events->push_back({PrinterEvent::kDropped, "dropped: more than " + std::to_string(maxLabelBytes_) +
                                                      " bytes without a print command (P or E)"});
