@@ -246,7 +246,7 @@ PRINTED = 'N\r\nq400\r\nA20,20,0,4,1,1,N,"RECEIVED %d"\r\nB20,80,0,1,2,4,60,B,"V
 
 def see_printed_labels(browser, printer_port, count=5):
     """Labels sent to the printer appear in the page's Printer view, newest first,
-    without a reload; returns the milliseconds from each label's last byte to its
+    without a reload, and go with Clear; returns the milliseconds from each label's last byte to its
     picture on the page."""
     browser.js("window.sameDocument = true;")
     latencies = []
@@ -271,6 +271,9 @@ def see_printed_labels(browser, printer_port, count=5):
     assert [t.split('"')[1] for t in texts] == [f"RECEIVED {i}" for i in range(count, 0, -1)], texts
     side = browser.js("return document.querySelector('#printer-labels .received .label-side').textContent")
     assert "from 127.0.0.1:" in side and "no warnings" in side, side
+    # Clear: the page's own DELETE passes the studio's Origin check.
+    browser.click("#printer-clear")
+    browser.wait("return document.querySelectorAll('#printer-labels .received').length === 0", "the cleared list")
     return latencies
 
 
