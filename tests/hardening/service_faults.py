@@ -838,17 +838,17 @@ class RequestLimits(FifoServiceTest):
         self.assertNotIn("Nu pot crea thread", self.service.log_text())
 
     def test_a_trickling_sender_is_ended_at_its_frames_deadline(self):
-        # Receive time-out 2 s; a byte every 1.5 s keeps each wait short of it. A frame
-        # may take 2 x 2 s and one second more per KiB promised: 4 s for 20 bytes, 8 s
-        # for 4096.
+        # Receive time-out 2 s; a byte every 0.5 s keeps each wait well short of it, even
+        # when a loaded machine runs this thread late. A frame may take 2 x 2 s and one
+        # second more per KiB promised: 4 s for 20 bytes, 8 s for 4096.
         ended = {}
 
         def trickle(length):
             with socket.create_connection(("127.0.0.1", self.service.port)) as s:
                 started = time.monotonic()
                 s.sendall(struct.pack("<I", length))
-                for _ in range(20):
-                    if closed_by_peer(s, 1.5):
+                while time.monotonic() - started < 15:
+                    if closed_by_peer(s, 0.5):
                         ended[length] = time.monotonic() - started
                         return
                     try:
@@ -861,9 +861,9 @@ class RequestLimits(FifoServiceTest):
             t.start()
         for t in senders:
             t.join(40)
-        self.assertTrue(3.5 <= ended.get(20, 0) <= 5.5, ended)
-        self.assertTrue(7.5 <= ended.get(4096, 0) <= 9.5, ended)
         log = self.service.log_text()
+        self.assertTrue(3.5 <= ended.get(20, 0) <= 6, (ended, log))
+        self.assertTrue(7.5 <= ended.get(4096, 0) <= 10, (ended, log))
         self.assertEqual(1, log.count("Eroare Read(): lucrarea nu a sosit intreaga in 4 s"), log)
         self.assertEqual(1, log.count("Eroare Read(): lucrarea nu a sosit intreaga in 8 s"), log)
         self.assertEqual(0, self.printer.jobs())
