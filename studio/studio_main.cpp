@@ -142,12 +142,21 @@ int main(int argc, char** argv) {
   options.printerSerial = printerSerial;
   options.printerKeep = printerKeep;
   StudioServer server(options, !loopback);
+  const std::string shownHost = listen.host == "0.0.0.0" || listen.host == "::" ? "127.0.0.1" : listen.host;
   if (!server.Bind(listen.host, listen.port, &error)) {
+    // Started again while a studio serves there (the shortcut clicked twice): the
+    // browser opens at the running one.
+    if (open && listen.port != 0 && StudioServesAt(shownHost, listen.port)) {
+      const std::string url = "http://" + HostPortText(shownHost, listen.port) + "/";
+      std::printf("tervane-studio: already serving at %s; opening it in the browser\n", url.c_str());
+      std::fflush(stdout);
+      OpenBrowser(url);
+      return 0;
+    }
     std::fprintf(stderr, "tervane-studio: %s\n", error.c_str());
     return 1;
   }
-  const std::string shown = HostPortText(listen.host == "0.0.0.0" || listen.host == "::" ? "127.0.0.1" : listen.host,
-                                         server.Port());
+  const std::string shown = HostPortText(shownHost, server.Port());
   std::printf("tervane-studio %s: open http://%s/ in a browser (Ctrl+C ends)\n", TERVANE_VERSION, shown.c_str());
   if (printTo.port) {
     std::printf("test labels go to the print service at %s\n", HostPortText(printTo.host, printTo.port).c_str());

@@ -1,6 +1,7 @@
 #include "studio/studio_server.h"
 
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <exception>
@@ -46,6 +47,17 @@ bool RequestIsForStudio(const std::string& hostHeader, const std::string& origin
   return originHeader.empty() || originHeader == "http://" + hostHeader;
 }
 
+bool StudioServesAt(const std::string& host, int port) {
+  httplib::Client client(host, port);
+  client.set_connection_timeout(2, 0);
+  client.set_read_timeout(2, 0);
+  client.set_write_timeout(2, 0);
+  const httplib::Result result = client.Get("/api/info");
+  if (!result || result->status != 200) return false;
+  const nlohmann::json info = nlohmann::json::parse(result->body, nullptr, false);
+  return info.is_object() && info.value("program", std::string()) == "tervane-studio";
+}
+
 struct StudioServer::Impl {
   Impl(const StudioOptions& options, bool remote) : api(options), allowRemote(remote) {}
   StudioApi api;
@@ -57,6 +69,8 @@ StudioServer::StudioServer(const StudioOptions& options, bool allowRemote)
     : impl_(new Impl(options, allowRemote)) {
   httplib::Server& server = impl_->server;
   server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  // httplib's own options let a second studio share the port (SO_REUSEPORT).
+  server.set_socket_options([](socket_t socket) { ListenAlone(static_cast<std::uintptr_t>(socket)); });
   server.set_payload_max_length(studio::kMaxBodyBytes);
   server.set_read_timeout(studio::kReadTimeoutSeconds, 0);
   server.set_write_timeout(studio::kWriteTimeoutSeconds, 0);

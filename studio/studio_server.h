@@ -42,3 +42,8 @@ class StudioServer {
 // (a page of another site posting here sends its own).
 bool RequestIsForStudio(const std::string& hostHeader, const std::string& originHeader, int port,
                         bool allowRemote);
+
+// Whether a tervane studio answers at host:port (its /api/info names the program): a
+// second start with --open, as from the Start-menu shortcut, then opens the browser at
+// the studio that already runs instead of failing on the taken port.
+bool StudioServesAt(const std::string& host, int port);

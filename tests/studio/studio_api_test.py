@@ -363,6 +363,21 @@ class ProgramTest(unittest.TestCase):
                     time.sleep(0.05)
                 with open(opened) as f:
                     self.assertEqual(f.read(), f"http://127.0.0.1:{port}/\n")
+                # Started again at the same address, as by a second click on the shortcut:
+                # the browser opens at the studio that runs. A port held by anything else
+                # is still refused.
+                os.remove(opened)
+                holder = socket.create_server(("127.0.0.1", 0))
+                for taken, code in [(port, 0), (holder.getsockname()[1], 1)]:
+                    run = subprocess.run([*STUDIO, "--listen", f"127.0.0.1:{taken}", "--open"], capture_output=True,
+                                         text=True, timeout=30, env=dict(os.environ, PATH=folder + ":/usr/bin:/bin"))
+                    self.assertEqual(run.returncode, code, run.stdout + run.stderr)
+                holder.close()
+                deadline = time.time() + 10
+                while not os.path.exists(opened) and time.time() < deadline:
+                    time.sleep(0.05)
+                with open(opened) as f:
+                    self.assertEqual(f.read(), f"http://127.0.0.1:{port}/\n")
             finally:
                 stop(process)
             if len(STUDIO) > 1:
