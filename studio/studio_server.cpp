@@ -54,8 +54,10 @@ bool StudioServesAt(const std::string& host, int port) {
   client.set_write_timeout(2, 0);
   const httplib::Result result = client.Get("/api/info");
   if (!result || result->status != 200) return false;
+  // Whatever answers there, bad JSON or a field of another type is simply not a studio.
   const nlohmann::json info = nlohmann::json::parse(result->body, nullptr, false);
-  return info.is_object() && info.value("program", std::string()) == "tervane-studio";
+  const auto program = info.find("program");
+  return program != info.end() && *program == "tervane-studio";
 }
 
 struct StudioServer::Impl {

@@ -12,6 +12,7 @@ the program to stop)."""
 import argparse
 import base64
 import http.client
+import http.server
 import json
 import os
 import signal
@@ -314,6 +315,21 @@ class ApiTest(unittest.TestCase):
         self.assertServing()
 
 
+class ProgramFiveHandler(http.server.BaseHTTPRequestHandler):
+    """Another program's web server whose /api/info has a "program" that is no text."""
+
+    def do_GET(self):
+        body = b'{"program": 5}'
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
 class ProgramTest(unittest.TestCase):
     def test_default_address(self):
         # Served at 127.0.0.1:8104, or refused there when something else holds the port.
@@ -365,14 +381,21 @@ class ProgramTest(unittest.TestCase):
                     self.assertEqual(f.read(), f"http://127.0.0.1:{port}/\n")
                 # Started again at the same address, as by a second click on the shortcut:
                 # the browser opens at the studio that runs. A port held by anything else
-                # is still refused.
+                # (silent, or answering JSON that only looks alike) is still refused.
                 os.remove(opened)
                 holder = socket.create_server(("127.0.0.1", 0))
-                for taken, code in [(port, 0), (holder.getsockname()[1], 1)]:
-                    run = subprocess.run([*STUDIO, "--listen", f"127.0.0.1:{taken}", "--open"], capture_output=True,
-                                         text=True, timeout=30, env=dict(os.environ, PATH=folder + ":/usr/bin:/bin"))
-                    self.assertEqual(run.returncode, code, run.stdout + run.stderr)
-                holder.close()
+                lookalike = http.server.ThreadingHTTPServer(("127.0.0.1", 0), ProgramFiveHandler)
+                threading.Thread(target=lookalike.serve_forever, daemon=True).start()
+                try:
+                    for taken, code in [(port, 0), (holder.getsockname()[1], 1), (lookalike.server_port, 1)]:
+                        run = subprocess.run([*STUDIO, "--listen", f"127.0.0.1:{taken}", "--open"],
+                                             capture_output=True, text=True, timeout=30,
+                                             env=dict(os.environ, PATH=folder + ":/usr/bin:/bin"))
+                        self.assertEqual(run.returncode, code, run.stdout + run.stderr)
+                finally:
+                    holder.close()
+                    lookalike.shutdown()
+                    lookalike.server_close()
                 deadline = time.time() + 10
                 while not os.path.exists(opened) and time.time() < deadline:
                     time.sleep(0.05)
