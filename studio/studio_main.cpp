@@ -6,6 +6,7 @@
 //   tervane-studio --print-to 10.0.0.5:104  a "print a test label" button (a print service)
 //   tervane-studio --printer 9100           a virtual network label printer, its labels on the page
 //   tervane-studio --printer-serial /dev/tervane/com5   a virtual serial label printer (Linux)
+//   tervane-studio --printer 9100 --printer-dpi 300     a 300 dpi one
 //   tervane-studio --open                   the default browser opened at the page
 #include <atomic>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "preview/label_check.h"
 #include "studio/browser_open.h"
 #include "studio/listen_address.h"
 #include "studio/printer_log.h"
@@ -29,6 +31,7 @@ void Usage(std::FILE* to) {
   std::fprintf(to,
                "usage: tervane-studio [--listen ADDRESS:PORT] [--allow-remote] [--print-to HOST:PORT] [--open]\n"
                "                      [--printer [ADDRESS:]PORT] [--printer-serial NAME] [--printer-keep DIR]\n"
+               "                      [--printer-dpi 203|300]\n"
                "  --listen ADDRESS:PORT  where the page is served (default 127.0.0.1:8104; port 0: any free port)\n"
                "  --allow-remote         serve an address other machines reach (anyone there can use it)\n"
                "  --print-to HOST:PORT   a print service for the \"print a test label\" button (off by default)\n"
@@ -37,6 +40,7 @@ void Usage(std::FILE* to) {
                "                         address 127.0.0.1 when left out; port 0: any free port)\n"
                "  --printer-serial NAME  be a serial label printer: a pseudo-terminal linked as NAME (Linux)\n"
                "  --printer-keep DIR     also write each received label to DIR as PNG and job files\n"
+               "  --printer-dpi 203|300  the virtual printer's resolution (default 203; a 4-inch head)\n"
                "  --version\n");
 }
 
@@ -48,6 +52,7 @@ int main(int argc, char** argv) {
   HostPort printer;
   bool printerOn = false;
   std::string printerSerial, printerKeep;
+  int printerDpi = 203;
   bool allowRemote = false;
   bool open = false;
   for (int i = 1; i < argc; ++i) {
@@ -70,6 +75,14 @@ int main(int argc, char** argv) {
       printerOn = true;
     } else if ((arg == "--printer-serial" || arg == "--printer-keep") && i + 1 < argc) {
       (arg == "--printer-serial" ? printerSerial : printerKeep) = argv[++i];
+    } else if (arg == "--printer-dpi" && i + 1 < argc) {
+      // The resolutions the labels are drawn at; any other would be drawn at 203.
+      const std::string text = argv[++i];
+      if (text != "203" && text != "300") {
+        std::fprintf(stderr, "tervane-studio: --printer-dpi %s: the printer draws at 203 or 300 dpi\n", text.c_str());
+        return 1;
+      }
+      printerDpi = std::stoi(text);
     } else if (arg == "--allow-remote") {
       allowRemote = true;
     } else if (arg == "--open") {
@@ -114,6 +127,8 @@ int main(int argc, char** argv) {
   // The virtual printer: its labels go to the log the page shows.
   PrinterLog printerLog(printerKeep);
   PrinterProfile profile;
+  profile.dpi = printerDpi;
+  profile.headDots = PrintheadWidth(printerDpi);
   std::string error;
   if (!printerLog.PrepareKeepDir(&error)) {
     std::fprintf(stderr, "tervane-studio: --printer-keep: %s\n", error.c_str());

@@ -90,13 +90,13 @@ class Studio:
         raise AssertionError(f"{count} labels expected, the printer shows {len(self.labels())}")
 
 
-def preview_png(job, work):
+def preview_png(job, work, dpi=203):
     """The picture tervane-preview draws of a job (its first label)."""
     out = tempfile.mkdtemp(dir=work)
     path = os.path.join(out, "job")
     with open(path, "wb") as f:
         f.write(job)
-    done = subprocess.run([*PREVIEW, "--out", out, path], capture_output=True, text=True)
+    done = subprocess.run([*PREVIEW, "--dpi", str(dpi), "--out", out, path], capture_output=True, text=True)
     assert done.returncode == 0, done.stdout + done.stderr
     with open(os.path.join(out, "label-001.png"), "rb") as f:
         return f.read()
@@ -150,6 +150,27 @@ class NetworkPrinterTest(unittest.TestCase):
         self.assertEqual({l["sender"] for l in labels}, {sender})
         self.assertEqual([l["id"] for l in labels], sorted((l["id"] for l in labels), reverse=True))
         self.assertTrue(all(l["time"].endswith("Z") and l["note"] == "" for l in labels))
+
+    def test_printer_at_300_dpi(self):
+        # A 300 dpi printer reports itself so and draws as the preview does at 300 dpi;
+        # a resolution the labels cannot be drawn at is refused.
+        refused = subprocess.run([*STUDIO, "--listen", "127.0.0.1:0", "--printer", "0", "--printer-dpi", "250"],
+                                 capture_output=True, text=True, timeout=30)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("--printer-dpi 250", refused.stderr)
+        studio = Studio("--printer-dpi", "300")
+        try:
+            with socket.create_connection(("127.0.0.1", studio.printer), timeout=20) as s:
+                s.sendall(SECOND + b"UQ\r\n")
+                report = b""
+                while not report.endswith(b"drawn\r\n"):
+                    report += s.recv(1000)
+            self.assertIn(b"300 dpi\r\nprinthead 1248 dots (106 mm)\r\n", report)
+            label = studio.wait_labels(1)[0]
+            self.assertEqual(label["dpi"], 300)
+            self.assertEqual(base64.b64decode(label["png_base64"]), preview_png(SECOND, self.work, 300))
+        finally:
+            studio.stop()
 
     def test_job_split_across_many_segments(self):
         job = b'I8,A,001\r\nq400\r\nN\r\nA20,20,0,4,1,1,N,"SPLIT JOB"\r\nB20,80,0,1,2,4,60,N,"A1234567"\r\nP1\r\n'
