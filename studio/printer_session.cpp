@@ -48,23 +48,23 @@ void PrinterSession::Log(const std::string& job, const std::string& note) {
     settings.maxLabels = kMaxLabelsPerJob;
     RenderJobToMemory(job, settings, &outcome, &error);
   }
-  if (outcome.labels.empty()) {
+  auto entry = [&] {
     ReceivedLabel received;
     received.time = time;
     received.sender = sender_;
     received.job = job;
     received.note = note;
+    return received;
+  };
+  if (outcome.labels.empty()) {
+    ReceivedLabel received = entry();
     if (!error.empty()) received.note += std::string(note.empty() ? "" : "; ") + "not rendered: " + error;
     if (!job.empty() && error.empty() && note.empty()) received.note = "nothing to draw";
     log_->Add(std::move(received));
     return;
   }
   for (RenderedLabel& label : outcome.labels) {
-    ReceivedLabel received;
-    received.time = time;
-    received.sender = sender_;
-    received.job = job;
-    received.note = note;
+    ReceivedLabel received = entry();
     received.rendered = true;
     received.label = std::move(label);
     log_->Add(std::move(received));

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "studio/listen_address.h"
 #include "studio/printer_socket.h"
 
 namespace printersock {
@@ -29,8 +30,7 @@ SocketHandle Listen(const std::string& host, int port, int* boundPort, std::stri
     return kInvalidSocket;
   }
   int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int on = 1;
-  if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (fd >= 0) ListenAlone(static_cast<std::uintptr_t>(fd));
   if (fd < 0 || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0) {
     *error = std::string(std::strerror(errno));
     if (fd >= 0) close(fd);

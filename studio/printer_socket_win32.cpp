@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "studio/listen_address.h"
 #include "studio/printer_socket.h"
 
 namespace printersock {
@@ -37,11 +38,7 @@ SocketHandle Listen(const std::string& host, int port, int* boundPort, std::stri
     return kInvalidSocket;
   }
   SOCKET s = socket(found->ai_family, SOCK_STREAM, IPPROTO_TCP);
-  // Exclusive: no other program may bind the same port beside the printer.
-  BOOL on = TRUE;
-  if (s != INVALID_SOCKET) {
-    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  }
+  if (s != INVALID_SOCKET) ListenAlone(static_cast<std::uintptr_t>(s));
   if (s == INVALID_SOCKET || bind(s, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0 ||
       listen(s, SOMAXCONN) != 0) {
     *error = "Winsock error " + std::to_string(WSAGetLastError());
