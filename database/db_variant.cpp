@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/civil_date.h"
+
 namespace dbl {
 
 namespace {
@@ -59,30 +61,7 @@ Mantissa ToMantissa(const DbDecimal& d) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Days from 1970-01-01 of a proleptic Gregorian date.
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-void CivilFromDays(long long z, int& year, int& month, int& day) {
-  z += 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long y = static_cast<long long>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(y + (month <= 2));
-}
-
-const long long kOleEpochDays = DaysFromCivil(1899, 12, 30);
+const long long kOleEpochDays = platform::DaysFromCivil(1899, 12, 30);
 
 int DaysInMonth(int year, int month) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -191,7 +170,7 @@ double DecimalToDouble(const DbDecimal& value) {
 }
 
 double DateFromParts(const DbDateTime& t) {
-  long long days = DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) - kOleEpochDays;
+  long long days = platform::DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) - kOleEpochDays;
   double fraction = (t.hour * 3600.0 + t.minute * 60.0 + t.second + t.nanosecond / 1e9) / 86400.0;
   return days >= 0 ? static_cast<double>(days) + fraction : static_cast<double>(days) - fraction;
 }
@@ -215,7 +194,7 @@ DbDateTime DateToParts(double date) {
     days += 1;
   }
   DbDateTime t;
-  CivilFromDays(days + kOleEpochDays, t.year, t.month, t.day);
+  platform::CivilFromDays(days + kOleEpochDays, &t.year, &t.month, &t.day);
   long long seconds = micro / 1000000;
   t.hour = static_cast<int>(seconds / 3600);
   t.minute = static_cast<int>(seconds / 60 % 60);

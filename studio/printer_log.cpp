@@ -5,21 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-namespace {
+#include "platform/civil_date.h"
 
-// Days since 1970-01-01 to a civil date (proleptic Gregorian), without the C library's
-// gmtime, which differs between systems.
-void CivilFromDays(long long days, int* year, int* month, int* day) {
-  days += 719468;
-  const long long era = (days >= 0 ? days : days - 146096) / 146097;
-  const long long doe = days - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *year = static_cast<int>(yoe + era * 400 + (*month <= 2 ? 1 : 0));
-}
+namespace {
 
 bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -49,7 +37,7 @@ std::string UtcTimeNow() {
   const long long days = seconds / 86400;
   const long long inDay = seconds % 86400;
   int year = 0, month = 0, day = 0;
-  CivilFromDays(days, &year, &month, &day);
+  platform::CivilFromDays(days, &year, &month, &day);
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, month, day,
                 static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60),
